@@ -1,0 +1,165 @@
+// Shared listing pieces; see listing.h.
+#include "listing.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "parse.h"
+#include "pht.h"
+#include "qr_header.h"
+
+std::string strprintf(const char *fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    va_list again;
+    va_copy(again, args);
+    char small[256];
+    int len = std::vsnprintf(small, sizeof small, fmt, args);
+    va_end(args);
+    std::string out;
+    if (len < 0) {
+        va_end(again);
+        return out;
+    }
+    if (static_cast<std::size_t>(len) < sizeof small) {
+        out.assign(small, static_cast<std::size_t>(len));
+    } else {
+        out.resize(static_cast<std::size_t>(len));
+        std::vsnprintf(out.data(), out.size() + 1, fmt, again);
+    }
+    va_end(again);
+    return out;
+}
+
+void put(const char *text) { tblwrit_raw(unitout, text); }
+void put(const std::string &text) { tblwrit_raw(unitout, text.c_str()); }
+
+bool open_listing(const char *filename, const char *outfile)
+{
+    topenw(unitout, outfile);
+    if (itstat() != 0) {
+        std::fprintf(stderr, "problem opening output file %s: %s\n", outfile, t_error());
+        return false;
+    }
+    put(qr_header(filename, kProgramName, kProgramVersion));
+    put("\n");
+    put("\n");
+    return true;
+}
+
+bool card_is(const std::string &card, const char *key)
+{
+    std::size_t n = std::strlen(key);
+    return card.size() >= n && card.compare(0, n, key) == 0;
+}
+
+bool card_is(const std::string &card, const std::string &key)
+{
+    return card_is(card, key.c_str());
+}
+
+CardParts split_card(const std::string &card)
+{
+    // parse() takes a terminated card of at most 80 characters and fills
+    // buffers of 9 and 71 characters.
+    char keyword[9] = {0};
+    char value[71] = {0};
+    char comment[71] = {0};
+    parse(card.c_str(), keyword, value, comment);
+    return {keyword, value, comment};
+}
+
+std::string card_line(const std::string &comment, const std::string &value,
+                      const std::string &keyword)
+{
+    return strprintf("%.47s: %s (%s)\n", comment.c_str(), value.c_str(), keyword.c_str());
+}
+
+std::string card_line(const std::string &card)
+{
+    CardParts p = split_card(card);
+    return card_line(p.comment, p.value, p.keyword);
+}
+
+int card_int(const std::string &value)
+{
+    errno = 0;
+    long v = std::strtol(value.c_str(), nullptr, 10);
+    if (v > INT_MAX) return INT_MAX;
+    if (v < INT_MIN) return INT_MIN;
+    return static_cast<int>(v);
+}
+
+double card_double(const std::string &value)
+{
+    return std::strtod(value.c_str(), nullptr);
+}
+
+std::string numbered_key(const char *stem, int n)
+{
+    return (n >= 1 && n <= 9) ? strprintf("%s%d ", stem, n) : strprintf("%s%d", stem, n);
+}
+
+bool numbered_key_matches(const std::string &card, const std::string &text, std::size_t len)
+{
+    std::size_t significant = text.size();
+    while (significant > 0 && text[significant - 1] == ' ') --significant;
+    if (significant > len) return false;
+    std::string key = text.substr(0, len);
+    return card.size() >= key.size() && card.compare(0, key.size(), key) == 0;
+}
+
+int limit_records(long long count)
+{
+    if (count > kMaxRecords) {
+        std::fprintf(stderr, "Too many rows (%lld); only the first %d are listed.\n", count,
+                     kMaxRecords);
+        return kMaxRecords;
+    }
+    return count < 0 ? 0 : static_cast<int>(count);
+}
+
+namespace {
+
+// Number of elements of a column, or -1 when the column is not usable.
+long column_elements(int unit, int col)
+{
+    char name[16] = {0};
+    char type = 0;
+    char unitname[96] = {0};
+    int start = 0, width = 0, elements = 0;
+    tpinfo(unit, col, name, &type, nullptr, unitname, nullptr, nullptr, &start, &width, &elements);
+    return itstat() == 0 ? elements : -1;
+}
+
+}  // namespace
+
+void fetch_ints(int unit, int col, int *field, std::size_t n)
+{
+    long count = column_elements(unit, col);
+    if (count < 0 || static_cast<std::size_t>(count) <= n) {
+        tgeti(unit, col, field);  // fits, or fails without writing
+        return;
+    }
+    std::vector<int> all(static_cast<std::size_t>(count));
+    tgeti(unit, col, all.data());
+    if (itstat() == 0) std::copy_n(all.begin(), n, field);
+}
+
+void fetch_floats(int unit, int col, float *field, std::size_t n)
+{
+    long count = column_elements(unit, col);
+    if (count < 0 || static_cast<std::size_t>(count) <= n) {
+        tgetr(unit, col, field);
+        return;
+    }
+    std::vector<float> all(static_cast<std::size_t>(count));
+    tgetr(unit, col, all.data());
+    if (itstat() == 0) std::copy_n(all.begin(), n, field);
+}

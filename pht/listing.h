@@ -1,0 +1,85 @@
+// Pieces shared by the camera, photometer and spectrometer listings: opening
+// the listing unit with its banner, formatting lines without a fixed-size
+// buffer, matching and splitting header cards of the card store, numbered
+// per-filter keyword texts, and field fetches that never write past a
+// record field.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "fits_table.h"
+
+inline constexpr const char *kProgramName    = "qrpht";
+inline constexpr const char *kProgramVersion = "5.0";
+
+// Largest number of records a listing holds.
+inline constexpr int kMaxRecords = 500;
+
+// printf-style formatting into a string of any length.
+std::string strprintf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Write a text to the listing unit unchanged (the caller supplies newlines).
+void put(const char *text);
+void put(const std::string &text);
+
+// Open the listing file as unitout and write the banner of the product
+// followed by two empty lines. When the file cannot be created, writes
+// "problem opening output file <path>: <reason>" on the standard error and
+// returns false; the caller then ends with status 1 and writes nothing else.
+bool open_listing(const char *filename, const char *outfile);
+
+// True when the card begins with key over the whole length of key.
+bool card_is(const std::string &card, const char *key);
+bool card_is(const std::string &card, const std::string &key);
+
+// A card split by parse(): the 8-character keyword with its blanks, the
+// value field as written, the comment behind the slash.
+struct CardParts {
+    std::string keyword;
+    std::string value;
+    std::string comment;
+};
+CardParts split_card(const std::string &card);
+
+// The standard card line "%.47s: %s (%s)\n": the comment cut to 47
+// characters, the value and the keyword.
+std::string card_line(const std::string &comment, const std::string &value,
+                      const std::string &keyword);
+// The standard card line of a stored card.
+std::string card_line(const std::string &card);
+
+// Numeric card values, converted like atoi/atof: leading blanks skipped,
+// conversion stops at the first character that is not part of the number.
+// Integers are clamped to the range of int instead of wrapping.
+int    card_int(const std::string &value);
+double card_double(const std::string &value);
+
+// Keyword text of filter or configuration n: the stem, n in decimal and, for
+// n from 1 to 9, one trailing blank ("FILTER3 ", "FILTER12").
+std::string numbered_key(const char *stem, int n);
+
+// True when the first len characters of the card equal the first len
+// characters of the numbered text. A text whose stem and number alone are
+// longer than len matches no card, so FLUXUNC10 never stands for FLUXUNC1.
+bool numbered_key_matches(const std::string &card, const std::string &text,
+                          std::size_t len);
+
+// Record limit: for more than kMaxRecords records, writes
+// "Too many rows (N); only the first 500 are listed." on the standard error
+// and returns kMaxRecords; otherwise returns count (never negative).
+int limit_records(long long count);
+
+// Field fetches into record fields of n elements. The column's values are
+// fetched whole and only the first n are kept, so a column with more
+// elements than its field never writes past it; a column with fewer leaves
+// the remaining elements as they were. A failed fetch (column 0, wrong type)
+// leaves the field unchanged, as the table library does.
+void fetch_ints(int unit, int col, int *field, std::size_t n);
+void fetch_floats(int unit, int col, float *field, std::size_t n);
+
+template <std::size_t N> void fetch(int unit, int col, int (&field)[N]) { fetch_ints(unit, col, field, N); }
+template <std::size_t N> void fetch(int unit, int col, float (&field)[N]) { fetch_floats(unit, col, field, N); }
+inline void fetch(int unit, int col, int &field) { fetch_ints(unit, col, &field, 1); }
+inline void fetch(int unit, int col, float &field) { fetch_floats(unit, col, &field, 1); }

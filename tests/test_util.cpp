@@ -1,0 +1,94 @@
+// End-to-end test helpers; see test_util.h.
+#include "test_util.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd)
+{
+    // Standard output and error go to temporary files, so that a large
+    // output never blocks the child on a full pipe.
+    ScratchDir io;
+    std::string out_path = io / "stdout";
+    std::string err_path = io / "stderr";
+    std::vector<std::string> argv_s;
+    argv_s.push_back(QRPHT_BIN);
+    argv_s.insert(argv_s.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (auto &a : argv_s) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0) _exit(127);
+        dup2(out, 1);
+        dup2(err, 2);
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    RunResult r;
+    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    r.out = read_file(out_path);
+    r.err = read_file(err_path);
+    return r;
+}
+
+std::string read_file(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const fs::path &path, const std::string &data)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << data;
+}
+
+std::string fixture(const std::string &name)
+{
+    return (fs::path(FIXTURE_DIR) / name).string();
+}
+
+ScratchDir::ScratchDir()
+{
+    static std::atomic<int> counter{0};
+    path = fs::temp_directory_path() /
+           ("qrpht_test_" + std::to_string(getpid()) + "_" + std::to_string(counter++));
+    fs::remove_all(path);
+    fs::create_directories(path);
+}
+
+ScratchDir::~ScratchDir()
+{
+    std::error_code ec;
+    fs::remove_all(path, ec);
+}
+
+std::string mask_run_date(const std::string &listing)
+{
+    const std::string marker = " on ";
+    std::size_t eol = listing.find('\n');
+    if (eol == std::string::npos) return listing;
+    std::size_t at = listing.rfind(marker, eol);
+    if (at == std::string::npos) return listing;
+    return listing.substr(0, at + marker.size()) + "<DATE>" + listing.substr(eol);
+}

@@ -1,0 +1,36 @@
+// Helpers for the end-to-end tests: run the built qrpht binary, read files,
+// mask the run date of a listing banner, and compare with expected listings.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct RunResult {
+    int status = -1;        // exit status, or -1 when the process did not exit normally
+    std::string out;        // standard output
+    std::string err;        // standard error
+};
+
+// Runs the qrpht binary with the given arguments (no shell involved); the
+// working directory is cwd when not empty.
+RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd = "");
+
+std::string read_file(const std::filesystem::path &path);
+void write_file(const std::filesystem::path &path, const std::string &data);
+
+// Path of a committed fixture under tests/fixtures.
+std::string fixture(const std::string &name);
+
+// A fresh empty directory for one test, removed by the destructor.
+struct ScratchDir {
+    std::filesystem::path path;
+    ScratchDir();
+    ~ScratchDir();
+    std::string operator/(const std::string &name) const { return (path / name).string(); }
+};
+
+// Replaces the run date at the end of the banner's first line
+// ("... version 5.0 on 23 Apr 1996") with "<DATE>", so that listings made
+// on different days compare equal.
+std::string mask_run_date(const std::string &listing);
