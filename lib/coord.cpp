@@ -207,11 +207,331 @@ void c_ddsex(double dangle, int form, int islat, char *buf)
     put_angle(buf, sexagesimal_text(sign, layout, magnitude, p));
 }
 
-// ---- parsing (being written) ----
+
+// ---------------------------------------------------------------------------
+// Parsing typed coordinates
+
 int c_status = 0;
-const char *c_msg[12] = {};
-int c_coord(const char *, int, int, char *, int *, double *) { return -1; }
-char c_separator(char c) { return c; }
-int c_convertblock(const char *, double *, double *, double *) { return -1; }
-int c_sys(const char *, char) { return -1; }
-int c_strncasecmp(const char *, const char *, int) { return 0; }
+
+const char *c_msg[12] = {
+    "OK",
+    "Possible loss of precision",
+    "Longitude >=360d, modularized",
+    "Longitude <0d, modularized",
+    "Sexigesimal input was modularized",
+    "Sexigesimal for non-Equatorial coordinate",
+    "HMS notation not valid for latitude",
+    "Longitude >>360d not valid",
+    "Latitude >+90d or <-90d",
+    "Integer part too large - potential modulo error",
+    "Invalid input",
+    "Not enough memory",
+};
+
+namespace {
+
+enum Code {
+    kPrecisionLoss = 1,
+    kLongitudeWrapped = 2,
+    kNegativeLongitude = 3,
+    kSexagesimalCarried = 4,
+    kSexagesimalNotEquatorial = 5,
+    kHoursForLatitude = 6,
+    kLongitudeTooLarge = 7,
+    kLatitudeRange = 8,
+    kInvalidInput = 10,
+};
+
+constexpr int kMaxParts = 3;
+constexpr int kMaxSignificantDigits = 15;
+constexpr char kRadix = '.';
+
+enum class Unit { undecided, degrees, hours };
+
+// One typed coordinate, split into its parts.
+struct sexigesimal {
+    int sign = 1;
+    double part[kMaxParts] = {0, 0, 0};
+    char sep[kMaxParts] = {0, 0, 0};
+    const char *p[kMaxParts] = {nullptr, nullptr, nullptr};
+    bool point[kMaxParts] = {false, false, false};
+};
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+const char *skip_blanks(const char *s)
+{
+    while (is_blank(*s)) ++s;
+    return s;
+}
+
+// The running state of one c_coord call: the codes raised and counted.
+struct Outcome {
+    int warnings = 0;
+    int errors = 0;
+    void raise(int code)
+    {
+        if (code > c_status) c_status = code;
+    }
+    void warn(int code)
+    {
+        raise(code);
+        ++warnings;
+    }
+    void fail(int code)
+    {
+        raise(code);
+        ++errors;
+    }
+};
+
+// Separator sequence of the first n parts, as a short text for the table
+// lookup of the unit kind.
+std::string separators(const sexigesimal &x, int n)
+{
+    return std::string(x.sep, x.sep + n);
+}
+
+struct UnitRule {
+    const char *seps;
+    Unit unit;
+    int isdec;
+};
+
+// Unit kind by the separators behind the parts; a blank also stands for
+// the end of the text. The single bare number is decided by the caller.
+constexpr UnitRule kUnitRules[] = {
+    {"hms", Unit::hours, 0},     {"hm ", Unit::hours, 0},
+    {"dms", Unit::degrees, 0},   {"dm ", Unit::degrees, 0},
+    {"d'\"", Unit::degrees, 0},  {"d' ", Unit::degrees, 0},
+    {":: ", Unit::undecided, 0}, {"   ", Unit::undecided, 0},
+    {"hm", Unit::hours, 0},      {"h ", Unit::hours, 0},
+    {"dm", Unit::degrees, 0},    {"d ", Unit::degrees, 0},
+    {"d'", Unit::degrees, 0},    {"'\"", Unit::degrees, 0},
+    {"' ", Unit::degrees, 0},    {"ms", Unit::undecided, 0},
+    {"m ", Unit::undecided, 0},  {": ", Unit::undecided, 0},
+    {"  ", Unit::undecided, 0},  {"h", Unit::hours, 0},
+    {"d", Unit::degrees, 1},     {"'", Unit::degrees, 0},
+    {"\"", Unit::degrees, 0},    {"m", Unit::undecided, 0},
+    {"s", Unit::undecided, 0},
+};
+
+const UnitRule *unit_rule(const std::string &seps)
+{
+    for (const auto &rule : kUnitRules)
+        if (seps == rule.seps) return &rule;
+    return nullptr;
+}
+
+// Scans the parts of the text (behind the sign). Returns the number of
+// parts, or 0 for invalid input. digits_before_point receives the digits
+// in front of the first part's point.
+int scan_parts(const char *s, sexigesimal &x, Outcome &out, int &digits_before_point)
+{
+    int nparts = 0;
+    while (nparts < kMaxParts) {
+        const int i = nparts;
+        x.p[i] = s;
+        int digits = 0;
+        const char *point_at = nullptr;
+        for (; is_digit(*s) || *s == kRadix; ++s) {
+            if (*s == kRadix) {
+                if (point_at != nullptr) return 0;  // a second point
+                point_at = s;
+            } else {
+                ++digits;
+            }
+        }
+        x.point[i] = point_at != nullptr;
+        const int n = digits - (point_at != nullptr && point_at != x.p[i] ? 1 : 0);
+        if (n <= 0) return 0;
+        if (n > kMaxSignificantDigits) out.warn(kPrecisionLoss);
+        x.part[i] = std::strtod(std::string(x.p[i], s).c_str(), nullptr);
+        if (i == 0) digits_before_point = static_cast<int>((point_at ? point_at : s) - x.p[0]);
+        ++nparts;
+
+        const bool followed_by_blank = is_blank(*s);
+        s = skip_blanks(s);
+        const char sep = c_separator(*s);
+        if (sep != 0) {
+            x.sep[i] = sep;
+            if (*s != '\0') ++s;
+        } else if (followed_by_blank) {
+            x.sep[i] = ' ';  // the next part begins here
+        } else {
+            return 0;
+        }
+        s = skip_blanks(s);
+        if (*s == '\0') break;
+    }
+    if (*skip_blanks(s) != '\0') return 0;  // a fourth part or stray characters
+    return nparts;
+}
+
+}  // namespace
+
+char c_separator(char c)
+{
+    switch (c) {
+    case '\0':
+    case ' ':
+    case '\t':
+        return ' ';
+    case '"':
+    case '\'':
+    case ':':
+        return c;
+    case 'd':
+    case 'D':
+        return 'd';
+    case 'h':
+    case 'H':
+        return 'h';
+    case 'm':
+    case 'M':
+        return 'm';
+    case 's':
+    case 'S':
+        return 's';
+    default:
+        return 0;
+    }
+}
+
+int c_convertblock(const char *c, double *dh, double *m, double *s)
+{
+    if (c == nullptr) return -1;
+    if (*c != '\0' && !is_digit(*c)) ++c;
+    const char *point = std::strchr(c, kRadix);
+    const std::size_t before = point ? static_cast<std::size_t>(point - c) : std::strlen(c);
+    const char *fmt = before == 7 ? "%3d%2d%lf" : before == 6 ? "%2d%2d%lf"
+                    : before == 5 ? "%1d%2d%lf" : nullptr;
+    int units = 0, minutes = 0;
+    double seconds = 0;
+    if (fmt == nullptr || std::sscanf(c, fmt, &units, &minutes, &seconds) != 3) return -1;
+    *dh = units;
+    *m = minutes;
+    *s = seconds;
+    return 0;
+}
+
+int c_coord(const char *coord, int islat, int isequ, char *buf, int *isdec, double *dangle)
+{
+    c_status = 0;
+    Outcome out;
+    sexigesimal x;
+    Unit unit = Unit::undecided;
+
+    auto reject = [&](int code) {
+        out.fail(code);
+        if (buf) buf[0] = '\0';
+        if (isdec) *isdec = 0;
+        return -1;
+    };
+
+    if (coord == nullptr) return reject(kInvalidInput);
+    const char *s = skip_blanks(coord);
+    if (*s == '\0') return reject(kInvalidInput);
+    if (*s == '-' || *s == '+') {
+        x.sign = *s == '-' ? -1 : 1;
+        s = skip_blanks(s + 1);
+    }
+
+    int digits_before_point = 0;
+    int nparts = scan_parts(s, x, out, digits_before_point);
+    if (nparts == 0) return reject(kInvalidInput);
+    // Only the last part may carry a fraction.
+    for (int i = 0; i < nparts - 1; ++i)
+        if (x.point[i]) return reject(kInvalidInput);
+
+    int decimal = 0;
+    const std::string seps = separators(x, nparts);
+    if (seps == " ") {
+        if (c_sexblock && digits_before_point >= 5 && digits_before_point <= 7) {
+            // One block of digits: units, minutes and seconds run together.
+            const std::string block(x.p[0], x.p[0] + std::strcspn(x.p[0], " \t"));
+            if (c_convertblock(block.c_str(), &x.part[0], &x.part[1], &x.part[2]) != 0)
+                return reject(kInvalidInput);
+            nparts = 3;
+            x.sep[0] = x.sep[1] = x.sep[2] = ' ';
+        } else {
+            decimal = (!isequ || islat) ? 1 : 0;
+        }
+    } else {
+        const UnitRule *rule = unit_rule(seps);
+        if (rule == nullptr) return reject(kInvalidInput);
+        unit = rule->unit;
+        decimal = rule->isdec;
+    }
+
+    if (unit == Unit::undecided) unit = (islat || !isequ) ? Unit::degrees : Unit::hours;
+    if (unit == Unit::hours && islat) out.fail(kHoursForLatitude);
+    if (!isequ && decimal == 0) out.warn(kSexagesimalNotEquatorial);
+
+    for (int i = nparts - 1; i >= 1; --i) {
+        if (x.part[i] >= 60.0) {
+            x.part[i - 1] += std::floor(x.part[i] / 60.0);
+            x.part[i] = std::fmod(x.part[i], 60.0);
+            out.warn(kSexagesimalCarried);
+        }
+    }
+
+    double value = 0;
+    double scale = 1;
+    for (int i = 0; i < nparts; ++i, scale *= 60.0) value += x.part[i] / scale;
+    if (x.sep[0] == 'm' || x.sep[0] == '\'') value /= 60.0;
+    else if (x.sep[0] == 's' || x.sep[0] == '"') value /= 3600.0;
+    value = value * x.sign + 0.0;  // no negative zero
+
+    const double wrap = unit == Unit::hours ? kHourWrap : kDegreeWrap;
+    if (islat) {
+        // A value too large to be held (infinite) is out of range as well.
+        if (!(value <= 90.0 && value >= -90.0)) out.fail(kLatitudeRange);
+    } else if (!(value < 2 * wrap && value > -2 * wrap)) {
+        out.fail(kLongitudeTooLarge);
+    } else if (value >= wrap) {
+        value = std::fmod(value, wrap);
+        out.raise(kLongitudeWrapped);
+    } else if (value < 0) {
+        value = std::fmod(value, wrap) + wrap;
+        // -24h (or a tiny negative) lands on the wrap value itself: that is 0.
+        if (value >= wrap) value = 0;
+        out.warn(kNegativeLongitude);
+    }
+    if (out.errors > 0) return reject(c_status);
+
+    const double angle = unit == Unit::hours ? value * kDegreesPerHour : value;
+    const int form = !isequ ? kDecimal : islat ? kDegrees : kHours;
+    if (buf) c_ddsex(angle, form, islat, buf);
+    if (isdec) *isdec = decimal;
+    if (dangle) *dangle = angle;
+    return out.warnings > 0 ? 1 : 0;
+}
+
+int c_strncasecmp(const char *a, const char *b, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        const int ca = std::tolower(static_cast<unsigned char>(a[i]));
+        const int cb = std::tolower(static_cast<unsigned char>(b[i]));
+        if (ca != cb) return ca > cb ? 1 : -1;
+        if (ca == 0) break;  // both texts end here: nothing more to compare
+    }
+    return 0;
+}
+
+int c_sys(const char *csys, char equx)
+{
+    if (csys == nullptr) return -1;
+    std::string name(skip_blanks(csys));
+    while (!name.empty() && is_blank(name.back())) name.pop_back();
+    if (name.size() <= 1) return -1;
+    const int n = static_cast<int>(name.size());
+    auto is = [&](const char *full) { return c_strncasecmp(name.c_str(), full, n) == 0; };
+    if (is("equatorial")) return equx == 'J' ? 0 : equx == 'B' ? 1 : -1;
+    if (is("galactic")) return 2;
+    if (is("ecliptic")) return equx == 'J' ? 13 : equx == 'B' ? 3 : -1;
+    if (is("sgalactic")) return 4;
+    if (is("supergalactic")) return 4;
+    return -1;
+}
