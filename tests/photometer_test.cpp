@@ -140,7 +140,7 @@ TEST(PhotometerListing, ListsTheFirst500Rows)
     const std::string listing = read_file(out / "listing");
     EXPECT_EQ(count(listing, "Filter/aperture configuration No."), 12 + 500);
     const std::string last = block(listing, 500);
-    EXPECT_NE(last.find("=       500             (PPAPNBCK)"), std::string::npos) << last;
+    EXPECT_NE(last.find("=      500             (PPAPNBCK)"), std::string::npos) << last;
     EXPECT_NE(last.find("= 500.0000             (PPAPSRCE)"), std::string::npos) << last;
     EXPECT_EQ(listing.find("-424242"), std::string::npos);
     EXPECT_EQ(block(listing, 501), "");
