@@ -16,16 +16,20 @@ namespace {
 const std::string kUsage =
     std::string("usage:\n ") + QRPHT_BIN + " [-v] -o asci_filename fits_filename\n";
 
-// Runs the program in this process, so that the card store and the product
-// flags can be inspected afterwards. Standard output is left alone.
-int run_in_process(std::vector<std::string> args)
+// Runs the program in this process, in the directory cwd when given, so that
+// the card store and the product flags can be inspected afterwards.
+int run_in_process(std::vector<std::string> args, const fs::path &cwd = {})
 {
     pcae_done = pcas_done = pcap_done = ppae_done = ppap_done = 0;
     args.insert(args.begin(), "qrpht");
     std::vector<char *> argv;
     for (auto &a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    return qrpht_main(static_cast<int>(args.size()), argv.data());
+    const fs::path before = fs::current_path();
+    if (!cwd.empty()) fs::current_path(cwd);
+    int status = qrpht_main(static_cast<int>(args.size()), argv.data());
+    fs::current_path(before);
+    return status;
 }
 
 // Cards of one header of a FITS file, through its END card.
@@ -83,11 +87,12 @@ TEST(DriverCommandLine, OptionSpellingsOrderAndRepeats)
 {
     ScratchDir dir;
     fs::copy_file(fixture("driver/nofilename.fits"), dir / "ppap1.fits");
-    const std::string in = dir / "ppap1.fits";
+    const std::string in = "ppap1.fits";
+    const std::string cwd = dir.path.string();
 
-    RunResult a = run_qrpht({"-o", dir / "a.lst", "-v", in});
-    RunResult b = run_qrpht({"-v", "-o", dir / "b.lst", in});
-    RunResult c = run_qrpht({"-VERBOSE", "-Output", dir / "c.lst", in});
+    RunResult a = run_qrpht({"-o", "a.lst", "-v", in}, cwd);
+    RunResult b = run_qrpht({"-v", "-o", "b.lst", in}, cwd);
+    RunResult c = run_qrpht({"-VERBOSE", "-Output", "c.lst", in}, cwd);
     ASSERT_EQ(a.status, 0);
     ASSERT_EQ(b.status, 0);
     ASSERT_EQ(c.status, 0);
@@ -97,14 +102,14 @@ TEST(DriverCommandLine, OptionSpellingsOrderAndRepeats)
     EXPECT_EQ(mask_run_date(read_file(dir / "c.lst")), listing);
 
     // -t after -v selects the normal form again; a later -o wins.
-    RunResult d = run_qrpht({"-v", "-t", "-o", dir / "d1.lst", "-o", dir / "d2.lst", in});
+    RunResult d = run_qrpht({"-v", "-t", "-o", "d1.lst", "-o", "d2.lst", in}, cwd);
     EXPECT_EQ(d.status, 0);
     EXPECT_FALSE(fs::exists(dir / "d1.lst"));
-    RunResult e = run_qrpht({"-o", dir / "e.lst", in});
+    RunResult e = run_qrpht({"-o", "e.lst", in}, cwd);
     EXPECT_EQ(mask_run_date(read_file(dir / "d2.lst")), mask_run_date(read_file(dir / "e.lst")));
 
     // The value word of -o is taken whatever it holds.
-    RunResult f = run_qrpht({"-o", "-v", in}, dir.path.string());
+    RunResult f = run_qrpht({"-o", "-v", in}, cwd);
     EXPECT_EQ(f.status, 0);
     EXPECT_TRUE(fs::exists(dir / "-v"));
 }
@@ -161,14 +166,14 @@ TEST(DriverDispatch, ProductCardWinsThenFileName)
                           {"ppap7.fits", &ppap_done}};
     for (const Case &c : cases) {
         fs::copy_file(fixture("driver/nofilename.fits"), dir / c.name);
-        ASSERT_EQ(run_in_process({"-o", out, dir / c.name}), 0) << c.name;
+        ASSERT_EQ(run_in_process({"-o", out, c.name}, dir.path), 0) << c.name;
         EXPECT_EQ(*c.flag, 1) << c.name;
         EXPECT_EQ(pcae_done + pcap_done + pcas_done + ppae_done + ppap_done, 1) << c.name;
     }
     for (const char *name : {"pla7.FITS", "psa7"}) {
         fs::copy_file(fixture("driver/nofilename.fits"), dir / name);
         fs::remove(out);
-        ASSERT_EQ(run_in_process({"-o", out, dir / name}), 0) << name;
+        ASSERT_EQ(run_in_process({"-o", out, name}, dir.path), 0) << name;
         EXPECT_EQ(pcae_done + pcap_done + pcas_done + ppae_done + ppap_done, 0) << name;
         EXPECT_TRUE(fs::exists(out)) << name;
     }
@@ -183,7 +188,7 @@ TEST(DriverDispatch, ProductCardWinsThenFileName)
 
     // A FILENAME card without its closing quote names nothing.
     fs::copy_file(fixture("driver/pcas_noquote.fits"), dir / "pcas_noquote.fits");
-    ASSERT_EQ(run_in_process({"-o", out, dir / "pcas_noquote.fits"}), 0);
+    ASSERT_EQ(run_in_process({"-o", out, "pcas_noquote.fits"}, dir.path), 0);
     EXPECT_EQ(pcas_done, 1);
 }
 
@@ -211,7 +216,7 @@ TEST(DriverListing, UnwritableListingFails)
     ScratchDir dir;
     fs::copy_file(fixture("driver/nofilename.fits"), dir / "ppae2.fits");
     const std::string out = dir / "no/such/dir/out.lst";
-    RunResult r = run_qrpht({"-o", out, dir / "ppae2.fits"});
+    RunResult r = run_qrpht({"-o", out, "ppae2.fits"}, dir.path.string());
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "problem opening output file " + out + ": No such file or directory\n");
     EXPECT_EQ(r.out, "");
