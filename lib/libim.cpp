@@ -1,13 +1,209 @@
-// Placeholder: the image writer is being written.
+// Minimal writer of FITS primary images, one image at a time.
+//
+// The file is framed as FITS requires: 80-byte header cards beginning with
+// SIMPLE, the END card, blank cards up to the next 2880-byte record, the
+// pixel values in big-endian order, and zero bytes up to the next 2880-byte
+// record. The caller supplies BITPIX, NAXIS and the axis lengths and keeps
+// them consistent with the pixels it writes.
+//
+// State is module-wide: an image is open exactly while `image.fp` is set,
+// and the only descriptor handed out is 0. The header stays open until the
+// first pixel call ends it (or im_close, for an image without pixels), so
+// every file that is closed carries its END card. Nothing is ever printed;
+// every call reports through its result.
 #include "libim.h"
-int im_open(const char *, const char *) { return -2; }
-int im_wkey_i(int, int, const char *) { return -3; }
-int im_wkey_d(int, double, const char *) { return -3; }
-int im_wkey_c(int, const char *, const char *) { return -3; }
-int im_wkey_raw(int, const char *) { return -3; }
-int im_wpix_c(int, const unsigned char *, int) { return -3; }
-int im_wpix_s(int, const int16_t *, int) { return -3; }
-int im_wpix_i(int, const int32_t *, int) { return -3; }
-int im_wpix_r(int, const float *, int) { return -3; }
-int im_wpix_d(int, const double *, int) { return -3; }
-int im_close(int) { return -3; }
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kCardLength = 80;
+constexpr std::size_t kBlockBytes = 2880;
+constexpr std::size_t kCardsPerBlock = kBlockBytes / kCardLength;  // 36
+constexpr int kDescriptor = 0;
+
+// Result codes.
+constexpr int kOk = 0;
+constexpr int kWriteFailed = -2;   // open failed, or short pixel/fill write
+constexpr int kBadCall = -3;       // wrong mode, busy, bad descriptor, close failed
+constexpr int kCardFailed = -4;    // a header card was not written
+
+constexpr const char kSimpleCard[] =
+    "SIMPLE  =                    T                                                  ";
+static_assert(sizeof kSimpleCard - 1 == kCardLength);
+
+// Blanks for card completion and fill cards; zeros for the data fill.
+const std::array<char, kBlockBytes> kSpaces = [] {
+    std::array<char, kBlockBytes> a{};
+    a.fill(' ');
+    return a;
+}();
+constexpr std::array<char, kBlockBytes> kZeros{};
+
+struct ImageState {
+    std::FILE *fp = nullptr;
+    long long cards_written = 0;      // header cards so far, SIMPLE included
+    long long pix_bytes_written = 0;  // pixel bytes so far
+    bool header_ended = false;        // END and its blank cards are written
+
+    ~ImageState()
+    {
+        if (fp) std::fclose(fp);
+    }
+};
+
+ImageState image;
+
+bool valid(int fid) { return fid == kDescriptor && image.fp != nullptr; }
+
+bool write_all(const void *data, std::size_t n)
+{
+    return n == 0 || std::fwrite(data, 1, n, image.fp) == n;
+}
+
+// Writes a card text and completes it with blanks to 80 characters.
+int write_card(const std::string &text)
+{
+    std::size_t len = std::min(text.size(), kCardLength);
+    if (!write_all(text.data(), len)) return kCardFailed;
+    if (!write_all(kSpaces.data(), kCardLength - len)) return kCardFailed;
+    ++image.cards_written;
+    return kOk;
+}
+
+// A keyword card: keyword cut and padded to 8 characters, "= ", value text.
+int write_value_card(int fid, const char *keyword, const std::string &value)
+{
+    if (!valid(fid)) return kBadCall;
+    // A card written after the header has ended would land among the pixels
+    // and corrupt the image; it is refused instead.
+    if (image.header_ended) return kCardFailed;
+    char key[9] = {0};
+    std::snprintf(key, sizeof key, "%-8.8s", keyword ? keyword : "");
+    return write_card(std::string(key) + "= " + value);
+}
+
+// END card and blank cards up to the 2880-byte record boundary.
+int end_header()
+{
+    if (image.header_ended) return kOk;
+    image.header_ended = true;
+    if (write_card("END") != kOk) return kWriteFailed;
+    std::size_t rest = static_cast<std::size_t>(image.cards_written % kCardsPerBlock);
+    std::size_t fill = (kCardsPerBlock - rest) % kCardsPerBlock;
+    if (!write_all(kSpaces.data(), fill * kCardLength)) return kWriteFailed;
+    return kOk;
+}
+
+// Writes n values of type T in FITS (big-endian) byte order. Values are
+// converted in chunks so that memory stays bounded for large images.
+template <typename T>
+int write_pixels(int fid, const T *buffer, int n_pix)
+{
+    if (!valid(fid)) return kBadCall;
+    if (n_pix < 0 || (n_pix > 0 && buffer == nullptr)) return kBadCall;
+    if (end_header() != kOk) return kWriteFailed;
+
+    constexpr std::size_t kChunk = 8192;  // values per conversion chunk
+    std::vector<unsigned char> bytes;
+    bytes.reserve(std::min<std::size_t>(static_cast<std::size_t>(n_pix), kChunk) * sizeof(T));
+    for (std::size_t done = 0; done < static_cast<std::size_t>(n_pix);) {
+        std::size_t count = std::min(kChunk, static_cast<std::size_t>(n_pix) - done);
+        bytes.resize(count * sizeof(T));
+        std::memcpy(bytes.data(), buffer + done, bytes.size());
+        if constexpr (std::endian::native == std::endian::little && sizeof(T) > 1) {
+            for (std::size_t i = 0; i < bytes.size(); i += sizeof(T))
+                std::reverse(bytes.begin() + static_cast<std::ptrdiff_t>(i),
+                             bytes.begin() + static_cast<std::ptrdiff_t>(i + sizeof(T)));
+        }
+        std::size_t written = std::fwrite(bytes.data(), 1, bytes.size(), image.fp);
+        image.pix_bytes_written += static_cast<long long>(written);
+        if (written != bytes.size()) return kWriteFailed;
+        done += count;
+    }
+    return n_pix;
+}
+
+}  // namespace
+
+int im_open(const char *in_filename, const char *mode)
+{
+    if (mode == nullptr || mode[0] != 'w') return kBadCall;
+    if (image.fp != nullptr) return kBadCall;
+    if (in_filename == nullptr) return kWriteFailed;
+    std::FILE *fp = std::fopen(in_filename, "wb");
+    if (fp == nullptr) return kWriteFailed;
+    image.fp = fp;
+    image.pix_bytes_written = 0;
+    image.header_ended = false;
+    image.cards_written = 0;
+    write_all(kSimpleCard, kCardLength);
+    image.cards_written = 1;
+    return kOk;
+}
+
+int im_wkey_i(int fid, int value, const char *keyword)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%20d", value);
+    return write_value_card(fid, keyword, text);
+}
+
+int im_wkey_d(int fid, double value, const char *keyword)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, " %19.10G", value);
+    // A FITS real needs a decimal point: an integral value (5) or a bare
+    // exponent form (1E+20) loses its leading blank and gains a trailing
+    // point, keeping the value right-justified in 20 characters.
+    if (std::strchr(text, '.') == nullptr) {
+        std::size_t len = std::strlen(text);
+        std::memmove(text, text + 1, len - 1);
+        text[len - 1] = '.';
+    }
+    return write_value_card(fid, keyword, text);
+}
+
+int im_wkey_c(int fid, const char *ptr, const char *keyword)
+{
+    std::string value = "'";
+    char text[72];
+    std::snprintf(text, sizeof text, "%-8.68s", ptr ? ptr : "");
+    value += text;
+    value += "'";
+    return write_value_card(fid, keyword, value);
+}
+
+int im_wkey_raw(int fid, const char *ptr)
+{
+    if (!valid(fid)) return kBadCall;
+    if (image.header_ended) return kCardFailed;
+    // The card is the caller's 80 characters; a shorter text is completed
+    // with blanks rather than read beyond its end.
+    std::size_t len = ptr ? strnlen(ptr, kCardLength) : 0;
+    return write_card(std::string(ptr ? ptr : "", len));
+}
+
+int im_wpix_c(int fid, const unsigned char *buffer, int n_pix) { return write_pixels(fid, buffer, n_pix); }
+int im_wpix_s(int fid, const int16_t *buffer, int n_pix) { return write_pixels(fid, buffer, n_pix); }
+int im_wpix_i(int fid, const int32_t *buffer, int n_pix) { return write_pixels(fid, buffer, n_pix); }
+int im_wpix_r(int fid, const float *buffer, int n_pix) { return write_pixels(fid, buffer, n_pix); }
+int im_wpix_d(int fid, const double *buffer, int n_pix) { return write_pixels(fid, buffer, n_pix); }
+
+int im_close(int fid)
+{
+    if (!valid(fid)) return kBadCall;
+    // An image closed before any pixel call still gets its END card.
+    end_header();
+    std::size_t rest = static_cast<std::size_t>(image.pix_bytes_written % kBlockBytes);
+    write_all(kZeros.data(), (kBlockBytes - rest) % kBlockBytes);
+    int closed = std::fclose(image.fp);
+    image.fp = nullptr;
+    return closed == 0 ? kOk : kBadCall;
+}
