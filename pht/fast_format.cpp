@@ -36,15 +36,20 @@ constexpr std::array<std::uint64_t, 11> kExactPow10 = {
     100000000ULL, 1000000000ULL, 10000000000ULL,
 };
 
-// Correctly rounded 10^p for |p| <= 308, from the C library's correctly
-// rounding strtod, converted once per exponent on first use.
+// 10^p for 0 <= p <= 308, correctly rounded: exact up to 10^22, beyond
+// that from the C library's correctly rounding strtod on first use.
 double pow10(int p)
 {
-    static std::array<double, 617> table{};
-    double &entry = table[static_cast<std::size_t>(p + 308)];
+    static std::array<double, 309> table = [] {
+        std::array<double, 309> t{};
+        double v = 1.0;
+        for (int i = 0; i <= 22; ++i, v *= 10.0) t[static_cast<std::size_t>(i)] = v;
+        return t;
+    }();
+    double &entry = table[static_cast<std::size_t>(p)];
     if (entry == 0.0) {
-        char text[8];
-        std::snprintf(text, sizeof text, "1e%d", p);
+        char text[16] = "1e";
+        std::to_chars(text + 2, text + sizeof text - 1, p);
         entry = std::strtod(text, nullptr);
     }
     return entry;
@@ -100,10 +105,18 @@ bool significant(double a, int digits, std::uint64_t &r, int &e)
 // Writes the decimal digits of r, exactly n of them with leading zeros.
 char *put_digits(char *p, std::uint64_t r, int n)
 {
-    for (int i = n - 1; i >= 0; --i) {
-        p[i] = static_cast<char>('0' + r % 10);
-        r /= 10;
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    int i = n;
+    while (i >= 2) {
+        std::size_t two = static_cast<std::size_t>(r % 100) * 2;
+        r /= 100;
+        p[--i] = kPairs[two + 1];
+        p[--i] = kPairs[two];
     }
+    if (i == 1) p[0] = static_cast<char>('0' + r % 10);
     return p + n;
 }
 
