@@ -690,11 +690,7 @@ std::string filter_parameters(const CameraListing &L, int f)
     return out;
 }
 
-IntensityFields intensity_fields(const data_pcae &r)
-{
-    return {r.b1, r.spb, r.b2, r.b1u, r.spbu, r.b2u};
-}
-IntensityFields intensity_fields(const data_pcap &r)
+template <class Rec> IntensityFields intensity_fields(const Rec &r)
 {
     return {r.b1, r.spb, r.b2, r.b1u, r.spbu, r.b2u};
 }
