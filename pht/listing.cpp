@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fast_format.h"
 #include "parse.h"
 #include "pht.h"
 #include "qr_header.h"
@@ -19,19 +20,23 @@ std::string strprintf(const char *fmt, ...)
     va_start(args, fmt);
     va_list again;
     va_copy(again, args);
-    char small[256];
-    int len = std::vsnprintf(small, sizeof small, fmt, args);
-    va_end(args);
     std::string out;
-    if (len < 0) {
-        va_end(again);
-        return out;
-    }
-    if (static_cast<std::size_t>(len) < sizeof small) {
-        out.assign(small, static_cast<std::size_t>(len));
-    } else {
-        out.resize(static_cast<std::size_t>(len));
-        std::vsnprintf(out.data(), out.size() + 1, fmt, again);
+    out.reserve(128);
+    bool done = format_append(out, fmt, args);
+    va_end(args);
+    if (!done) {
+        // A specification the fast formatter leaves to the C library.
+        char small[256];
+        va_list last;
+        va_copy(last, again);
+        int len = std::vsnprintf(small, sizeof small, fmt, again);
+        if (len >= 0 && static_cast<std::size_t>(len) < sizeof small) {
+            out.assign(small, static_cast<std::size_t>(len));
+        } else if (len >= 0) {
+            out.resize(static_cast<std::size_t>(len));
+            std::vsnprintf(out.data(), out.size() + 1, fmt, last);
+        }
+        va_end(last);
     }
     va_end(again);
     return out;
@@ -123,6 +128,16 @@ int limit_records(long long count)
         return kMaxRecords;
     }
     return count < 0 ? 0 : static_cast<int>(count);
+}
+
+int limit_records_wide(unsigned __int128 count)
+{
+    if (count <= static_cast<unsigned __int128>(kMaxRecords)) return static_cast<int>(count);
+    std::string digits;
+    for (; count > 0; count /= 10) digits.insert(digits.begin(), static_cast<char>('0' + count % 10));
+    std::fprintf(stderr, "Too many rows (%s); only the first %d are listed.\n", digits.c_str(),
+                 kMaxRecords);
+    return kMaxRecords;
 }
 
 namespace {
