@@ -1,32 +1,1340 @@
-// Placeholder: the table library is being written.
+// Table file library: numbered table units over FITS binary tables and QELT
+// ASCII tables, text output units, QELT ASCII table writing and FITS row
+// copying.
+//
+// Invariants:
+// - A unit is open while its record holds a stream (fp != nullptr). Every
+//   operation reports through read_status / error_msg and never ends the
+//   program.
+// - Per-field arrays are indexed 1..MAXFIELDS; index 0 is unused. A field
+//   number read from a header card is used only when it lies in 1..MAXFIELDS.
+// - For an open FITS input unit, every field lies inside the row buffer:
+//   field_start + field_width <= total_width. A FITS open that fails leaves
+//   no fields behind, so nothing can be fetched from a half-read header.
+// - Card searches (quotes, "=") never leave their 80-byte card.
+// - The row buffer is shared (not copied) by a FITS output unit linked to an
+//   input unit; shared ownership keeps it valid whichever unit closes first.
 #include "fits_table.h"
-void topenr(int, const char *, int *) {}
-void topenw(int, const char *) {}
-void tcls(int) {}
-int itstat() { return 1; }
-const char *t_error() { return ""; }
-int tgettyp(int) { return -1; }
-void tget_primary(int, const char **, int *) {}
-void tget_extension(int, const char **, int *) {}
-int tblread(int) { return 0; }
-void tseek(int, int) {}
-void tindp(int, const char *, int *) {}
-void tgeti(int, int, int *) {}
-void tgetr(int, int, float *) {}
-void tgetd(int, int, double *) {}
-void tgetc(int, int, char *) {}
-void tpinfo(int, int, char *, char *, char *, char *, double *, double *, int *, int *, int *) {}
-int tgetrowcount(int) { return 0; }
-void t_rkey_c(int, char *, const char *) {}
-void t_rkey_i(int, int *, const char *) {}
-void t_rkey_d(int, double *, const char *) {}
-void t_rkey_r(int, float *, const char *) {}
-void tfiltyp(int, int) {}
-void tblwrit_raw(int, const char *) {}
-void tnewp(int, const char *, const char *, const char *, const char *, double, double, const char *, int, int *) {}
-void tsetc(int, int, const char *) {}
-void tseti(int, int, int) {}
-void tsetr(int, int, double) {}
-void tblwrit(int) {}
-void tlink(int, int) {}
-void tgetaddr(int, int, char **) {}
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+// FITS geometry.
+constexpr int kCard = 80;                       // bytes per header card
+constexpr int kBlock = 2880;                    // bytes per FITS block
+constexpr int kCardsPerBlock = kBlock / kCard;  // 36
+constexpr int kValueColumn = 10;                // value field starts at column 11
+constexpr int kQuoteColumn = 9;                 // quoted values searched from column 10
+
+// QELT ASCII tables.
+constexpr int kAsciiRead = 500;           // one read takes at most 499 characters
+constexpr int kAsciiLineBuffer = 501;     // row buffer of an ASCII unit
+constexpr int kMaxOutputLine = 6500;      // an output table line stays below this
+
+// Texts of a field.
+constexpr std::size_t kNameLength = 8;
+constexpr std::size_t kUnitLength = 80;
+constexpr std::size_t kFormatLength = 19;
+constexpr std::size_t kKeyValueLength = 79;
+constexpr std::size_t kTformLength = 79;
+
+// A FITS row is read into one buffer allocated when the unit is opened. Real
+// tables have rows of a few kilobytes; a header that claims rows wider than
+// 64 MiB is forged or damaged, and honouring it would let a 3-block file
+// demand gigabytes. The bound also keeps every width and offset far inside
+// the range of int.
+constexpr long long kMaxRowBytes = 64LL * 1024 * 1024;
+// Headers of that size hold ~800000 cards; a file whose header runs longer
+// without an END card is not a FITS table, and is not read into memory.
+constexpr std::size_t kMaxHeaderBytes = 64u * 1024 * 1024;
+// Repeat counts saturate here while their digits are read (no overflow).
+constexpr long long kRepeatCap = 1'000'000'000'000LL;
+
+struct FileInfo {
+    int unit = 0;
+    int filetype = 0;                   // 1 FITS, 0 QELT ASCII table or text
+    std::string primary_header;         // cards through END
+    std::string extension_header;       // cards through END; empty without
+    bool has_extension = false;
+    int total_width = 0;                // bytes per FITS row
+    std::shared_ptr<std::vector<char>> input_line;  // current row
+    int number_of_fields = 0;
+    int lines = 0;                      // FITS NAXIS2
+    int linenumber = 0;                 // rows read / lines consumed
+    std::array<std::string, MAXFIELDS + 1> field_name;
+    std::array<std::string, MAXFIELDS + 1> field_unit;
+    std::array<int, MAXFIELDS + 1> element_count{};
+    std::uint64_t bytes_written = 0;    // table bytes written to FITS output
+    bool header_written = false;        // column header of an ASCII output
+    std::array<char, MAXFIELDS + 1> field_type{};
+    std::array<int, MAXFIELDS + 1> field_start{};
+    std::array<int, MAXFIELDS + 1> field_width{};
+    std::array<std::string, MAXFIELDS + 1> format;
+    std::array<std::string, MAXFIELDS + 1> field_value;
+    std::FILE *fp = nullptr;
+    long data_start = 0;                // offset of the first FITS row
+    char mode = 0;                      // 'r' or 'w'
+
+    FileInfo() = default;
+    FileInfo(const FileInfo &) = delete;
+    FileInfo &operator=(const FileInfo &) = delete;
+    ~FileInfo()
+    {
+        if (fp) std::fclose(fp);
+    }
+};
+
+// Module state. The unit list is keyed by unit number; a unit number names
+// at most one record.
+std::map<int, std::unique_ptr<FileInfo>> units;
+int read_status = 0;
+std::string error_msg;
+int vax_bytes = 0;
+
+__attribute__((format(printf, 1, 2))) std::string strformat(const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    va_list ap2;
+    va_copy(ap2, ap);
+    int n = std::vsnprintf(nullptr, 0, fmt, ap);
+    va_end(ap);
+    std::string s;
+    if (n > 0) {
+        s.resize(static_cast<std::size_t>(n));
+        std::vsnprintf(s.data(), s.size() + 1, fmt, ap2);
+    }
+    va_end(ap2);
+    return s;
+}
+
+void fail(std::string msg)
+{
+    error_msg = std::move(msg);
+    read_status = 1;
+}
+
+// The system's text for an error number; "Unknown error" for numbers the
+// system has no text for.
+std::string system_text(int err)
+{
+    std::string s = std::strerror(err);
+    if (s.rfind("Unknown error", 0) == 0) return "Unknown error";
+    return s;
+}
+
+FileInfo *find_file(int unit)
+{
+    auto it = units.find(unit);
+    return it == units.end() ? nullptr : it->second.get();
+}
+
+// The record of an open unit, or null.
+FileInfo *open_file(int unit)
+{
+    FileInfo *f = find_file(unit);
+    return f && f->fp ? f : nullptr;
+}
+
+// The record of an open output unit, or null.
+FileInfo *output_file(int unit)
+{
+    FileInfo *f = open_file(unit);
+    return f && f->mode == 'w' ? f : nullptr;
+}
+
+// A fresh record for unit, replacing a closed one left behind by a failed
+// open. Null (with "out of memory") when it cannot be allocated.
+FileInfo *fresh_file(int unit)
+{
+    try {
+        auto rec = std::make_unique<FileInfo>();
+        rec->unit = unit;
+        FileInfo *f = rec.get();
+        units[unit] = std::move(rec);
+        return f;
+    } catch (const std::bad_alloc &) {
+        error_msg = "out of memory";
+        return nullptr;
+    }
+}
+
+void detect_byte_order()
+{
+    const std::uint32_t probe = 0x12345678;
+    unsigned char b[4];
+    std::memcpy(b, &probe, sizeof b);
+    if (b[0] == 0x12 && b[1] == 0x34) {
+        vax_bytes = 0;
+    } else if (b[0] == 0x78 && b[1] == 0x56) {
+        vax_bytes = 1;
+    } else {
+        std::fputs(" error:  unrecognized byte order on this machine\n", stderr);
+        vax_bytes = 0;
+    }
+}
+
+// Pads a FITS output with zero bytes to a block boundary, closes the stream
+// and forgets the unit. Returns the status and sets error_msg on failure.
+int close_unit(FileInfo *f)
+{
+    static const std::array<char, kBlock> zeros{};
+    bool flush_error = false;
+    int flush_errno = 0;
+    if (f->mode == 'w' && f->filetype == 1) {
+        std::size_t rest = static_cast<std::size_t>(f->bytes_written % kBlock);
+        if (rest != 0) {
+            std::size_t pad = kBlock - rest;
+            if (std::fwrite(zeros.data(), 1, pad, f->fp) != pad) {
+                flush_error = true;
+                flush_errno = errno;
+            }
+        }
+    }
+    int rc = std::fclose(f->fp);
+    int close_errno = errno;
+    f->fp = nullptr;
+    units.erase(f->unit);
+    if (flush_error) {
+        error_msg = strformat("error in tcls flushing buffer: %s", system_text(flush_errno).c_str());
+        return 1;
+    }
+    if (rc != 0) {
+        error_msg = strformat("error in tcls closing file: %s", system_text(close_errno).c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------- cards
+
+bool card_begins(const char *card, const char *prefix)
+{
+    return std::memcmp(card, prefix, std::strlen(prefix)) == 0;
+}
+
+// Integer value of a card (column 11 on), converted like strtol and clamped
+// to the range of int.
+int card_int(const char *card)
+{
+    std::string text(card + kValueColumn, card + kCard);
+    long long v = std::strtoll(text.c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
+}
+
+// Field number written right behind a five-letter keyword stem (TTYPE12);
+// 0 when there is none or it is absurd.
+int card_field_number(const char *card)
+{
+    int n = 0;
+    for (int i = 5; i < kCard && std::isdigit(static_cast<unsigned char>(card[i])); ++i) {
+        n = n * 10 + (card[i] - '0');
+        if (n > MAXFIELDS) return 0;
+    }
+    return n;
+}
+
+// Text between the first single quote at or after column 10 and the next
+// single quote, both within the card. False without such a pair.
+bool card_quoted(const char *card, std::string &value)
+{
+    const char *end = card + kCard;
+    const char *q1 = static_cast<const char *>(std::memchr(card + kQuoteColumn, '\'', kCard - kQuoteColumn));
+    if (!q1) return false;
+    const char *q2 = static_cast<const char *>(std::memchr(q1 + 1, '\'', static_cast<std::size_t>(end - q1 - 1)));
+    if (!q2) return false;
+    value.assign(q1 + 1, q2);
+    return true;
+}
+
+// Offset of the first card that begins with "END   " in the cards of text,
+// or npos.
+std::size_t end_card_offset(const std::string &text)
+{
+    for (std::size_t off = 0; off + kCard <= text.size(); off += kCard)
+        if (card_begins(text.data() + off, "END   ")) return off;
+    return std::string::npos;
+}
+
+// ---------------------------------------------------------------- FITS open
+
+// Bytes per element of a TFORM type letter; 0 for bits (X), -1 for a letter
+// this library does not know.
+int bytes_per_element(char letter)
+{
+    switch (std::toupper(static_cast<unsigned char>(letter))) {
+    case 'A': case 'B': case 'L': return 1;
+    case 'I': return 2;
+    case 'J': case 'E': return 4;
+    case 'D': case 'K': case 'C': case 'P': return 8;
+    case 'M': case 'Q': return 16;
+    case 'X': return 0;
+    default: return -1;
+    }
+}
+
+bool row_too_wide()
+{
+    fail(strformat("error in topenr:  table row wider than %lld bytes", kMaxRowBytes));
+    return false;
+}
+
+// Type, repeat count and width of field n from its TFORM value.
+bool parse_tform(FileInfo &f, int n, std::string value)
+{
+    if (value.size() > kTformLength) value.resize(kTformLength);
+    long long count = 1;
+    std::size_t pos = 0;
+    if (!value.empty() && std::isdigit(static_cast<unsigned char>(value[0]))) {
+        count = 0;
+        for (; pos < value.size() && std::isdigit(static_cast<unsigned char>(value[pos])); ++pos)
+            count = std::min(kRepeatCap, count * 10 + (value[pos] - '0'));
+    }
+    char letter = pos < value.size() ? value[pos] : '\0';
+    f.element_count[n] = static_cast<int>(std::min<long long>(count, INT_MAX));
+    int size = bytes_per_element(letter);
+    if (size < 0) {  // unknown type: width unchanged, fetches fail on the type
+        f.field_type[n] = letter;
+        return true;
+    }
+    long long width = size == 0 ? (count + 7) / 8 : count * size;
+    if (width > kMaxRowBytes) return row_too_wide();
+    static const char kPlain[] = "ABIJED";
+    char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+    f.field_type[n] = std::strchr(kPlain, upper) ? upper : letter;
+    f.field_width[n] = static_cast<int>(width);
+    return true;
+}
+
+// Takes one card of the extension header into the record. Sets *end at the
+// END card; false (status 1) when the header cannot be honoured.
+bool examine_extension_card(FileInfo &f, const char *card, bool *end)
+{
+    std::string value;
+    if (card_begins(card, "NAXIS1  ")) return true;
+    if (card_begins(card, "NAXIS2  ")) {
+        f.lines = std::max(0, card_int(card));
+        return true;
+    }
+    if (card_begins(card, "TFIELDS ")) {
+        int n = card_int(card);
+        if (n > MAXFIELDS) {
+            std::fputs("Tablefile internal error - total number of fields is too large\n", stderr);
+            std::fputs("   Change constant MAXFIELDS in fits_table\n", stderr);
+            fail("Tablefile internal error - total number of fields is too large\n"
+                 "  Change constant MAXFIELDS in fits_table");
+            return false;
+        }
+        f.number_of_fields = std::max(0, n);
+        return true;
+    }
+    if (card_begins(card, "END     ")) {
+        *end = true;
+        return true;
+    }
+    bool ttype = card_begins(card, "TTYPE"), tunit = card_begins(card, "TUNIT");
+    bool tform = card_begins(card, "TFORM");
+    if (!ttype && !tunit && !tform) return true;  // TDISP and everything else
+    int n = card_field_number(card);
+    if (n < 1 || n > MAXFIELDS || !card_quoted(card, value)) return true;
+    if (ttype) {
+        if (value.size() > kNameLength) {
+            value.resize(kNameLength);
+            std::fprintf(stderr, "Tablefile internal error - fieldname %s is longer than 8 characters\n",
+                         value.c_str());
+        }
+        f.field_name[n] = value;
+    } else if (tunit) {
+        if (value.size() > kUnitLength) {
+            value.resize(kUnitLength);
+            std::fprintf(stderr, "Tablefile internal error - fieldunit %s is longer than 80 characters\n",
+                         value.c_str());
+        }
+        f.field_unit[n] = value;
+    } else {
+        return parse_tform(f, n, value);
+    }
+    return true;
+}
+
+// Lays the fields out in the row and allocates the row buffer.
+bool finish_extension(FileInfo &f)
+{
+    long long start = 0;
+    for (int i = 1; i <= f.number_of_fields; ++i) {
+        f.field_start[i] = static_cast<int>(start);
+        start += f.field_width[i];
+        if (start > kMaxRowBytes) return row_too_wide();
+    }
+    f.total_width = static_cast<int>(start);
+    try {
+        f.input_line = std::make_shared<std::vector<char>>(static_cast<std::size_t>(f.total_width) + 1, '\0');
+    } catch (const std::bad_alloc &) {
+        std::fputs("Tablefile internal error - cannot malloc space for input_line\n", stderr);
+        fail("Tablefile internal error - cannot malloc space for input_line");
+        return false;
+    }
+    return true;
+}
+
+// A FITS open that did not complete leaves no fields and no rows behind.
+void abandon_table(FileInfo &f)
+{
+    f.number_of_fields = 0;
+    f.lines = 0;
+    f.total_width = 0;
+    f.input_line.reset();
+}
+
+void open_fits(FileInfo &f, int *nparms)
+{
+    f.filetype = 1;
+    std::array<char, kBlock> block;
+    std::size_t end_offset = std::string::npos;
+    bool xtension = false;
+
+    // Primary header: every block before the first XTENSION block. Blocks
+    // behind the END card (primary array data) are skipped, not kept.
+    while (std::fread(block.data(), 1, kBlock, f.fp) == kBlock) {
+        if (card_begins(block.data(), "XTENSION")) {
+            xtension = true;
+            break;
+        }
+        if (end_offset != std::string::npos) continue;
+        if (f.primary_header.size() >= kMaxHeaderBytes) break;
+        std::size_t base = f.primary_header.size();
+        f.primary_header.append(block.data(), kBlock);
+        for (int i = 0; i < kCardsPerBlock; ++i)
+            if (card_begins(block.data() + i * kCard, "END   ")) {
+                end_offset = base + static_cast<std::size_t>(i) * kCard;
+                break;
+            }
+    }
+    if (end_offset == std::string::npos) {
+        error_msg = "no END keyword in primary FITS header";
+        return;  // status -1
+    }
+    f.primary_header.resize(end_offset + kCard);
+    if (!xtension) {
+        read_status = 0;  // a primary header alone: no fields
+        return;
+    }
+
+    // Extension header, block by block up to the one holding END.
+    f.has_extension = true;
+    f.extension_header.assign(block.data(), kBlock);
+    std::size_t examined = 0;
+    bool end = false;
+    for (;;) {
+        for (; examined + kCard <= f.extension_header.size() && !end; examined += kCard) {
+            if (!examine_extension_card(f, f.extension_header.data() + examined, &end)) {
+                abandon_table(f);
+                return;
+            }
+        }
+        if (end) break;
+        if (f.extension_header.size() >= kMaxHeaderBytes
+            || std::fread(block.data(), 1, kBlock, f.fp) != kBlock) {
+            abandon_table(f);
+            return;  // file ends inside the extension header: status -1
+        }
+        f.extension_header.append(block.data(), kBlock);
+    }
+    if (!finish_extension(f)) {
+        abandon_table(f);
+        return;
+    }
+    if (nparms) *nparms = f.number_of_fields;
+    f.extension_header.resize(end_card_offset(f.extension_header) + kCard);
+    f.data_start = std::ftell(f.fp);
+    read_status = 0;
+}
+
+// ---------------------------------------------------------------- ASCII open
+
+void close_stream(FileInfo &f)
+{
+    std::fclose(f.fp);
+    f.fp = nullptr;
+}
+
+// Columns marked by bars: field i runs from bar i up to bar i+1 and is named
+// by the text between them. Returns false (status 1) on too many columns.
+bool bar_columns(FileInfo &f, const std::vector<int> &bars, const char *line)
+{
+    int n = static_cast<int>(bars.size()) - 1;
+    if (n > MAXFIELDS) return false;
+    f.number_of_fields = n;
+    for (int i = 1; i <= n; ++i) {
+        f.field_start[i] = bars[i - 1];
+        f.field_width[i] = bars[i] - bars[i - 1];
+        std::string name(line + bars[i - 1] + 1, line + bars[i]);
+        std::size_t first = name.find_first_not_of(' ');
+        if (first == std::string::npos) {
+            name = strformat("field%d", i);
+        } else {
+            name = name.substr(first, name.find_last_not_of(' ') - first + 1);
+        }
+        f.field_name[i] = name;
+    }
+    return true;
+}
+
+// Columns of a first data line split at blanks: each field spans the blanks
+// in front of a word and the word. Returns false when the line holds no word
+// or more than MAXFIELDS of them.
+bool blank_columns(FileInfo &f, const char *line)
+{
+    std::string text(line);
+    std::size_t nl = text.find('\n');
+    if (nl != std::string::npos) text.resize(nl);
+    std::size_t last = text.find_last_not_of(' ');
+    if (last == std::string::npos) return false;  // only blanks: no fields
+    text.resize(last + 1);
+    const int len = static_cast<int>(text.size());
+    int n = 1;
+    f.field_start[1] = 0;
+    for (int p = 0;;) {
+        while (p < len && text[p] == ' ') ++p;
+        while (p < len && text[p] != ' ') ++p;
+        if (p >= len) break;
+        if (++n > MAXFIELDS) return false;
+        f.field_start[n] = p;
+    }
+    f.number_of_fields = n;
+    for (int i = 1; i <= n; ++i) {
+        int next = i < n ? f.field_start[i + 1] : len;
+        f.field_width[i] = next - f.field_start[i];
+        f.field_name[i] = strformat("field%d", i);
+    }
+    return true;
+}
+
+void open_ascii(FileInfo &f, int *nparms)
+{
+    f.filetype = 0;
+    try {
+        f.input_line = std::make_shared<std::vector<char>>(kAsciiLineBuffer, '\0');
+    } catch (const std::bad_alloc &) {
+        fail("Tablefile internal error - cannot malloc space for input_line");
+        return;
+    }
+    char *line = f.input_line->data();
+
+    // Skip keyword and comment lines (backslash) up to the first other line.
+    long data_pos = 0;
+    int lines_before = 0;
+    for (;;) {
+        data_pos = std::ftell(f.fp);
+        lines_before = f.linenumber;
+        if (!std::fgets(line, kAsciiRead, f.fp)) {
+            close_stream(f);
+            return;  // no line: status -1
+        }
+        ++f.linenumber;
+        if (std::strlen(line) >= static_cast<std::size_t>(kAsciiRead - 1)) {
+            fail("first line of table file longer than MAXTABLELINE");
+            close_stream(f);
+            return;
+        }
+        if (line[0] != '\\') break;
+    }
+
+    std::vector<int> bars;
+    for (int i = 0; line[i] != '\0'; ++i)
+        if (line[i] == '|') bars.push_back(i);
+    bool ok;
+    if (bars.size() >= 2) {
+        ok = bar_columns(f, bars, line);
+        // Type, unit and null lines of the column header follow.
+        for (;;) {
+            data_pos = std::ftell(f.fp);
+            lines_before = f.linenumber;
+            if (!std::fgets(line, kAsciiRead, f.fp)) break;
+            ++f.linenumber;
+            if (line[0] != '\\' && line[0] != '|') break;
+        }
+    } else {
+        ok = blank_columns(f, line);
+    }
+    if (!ok) {
+        f.number_of_fields = 0;
+        fail("problem looking for fields in first line");
+        close_stream(f);
+        return;
+    }
+    std::clearerr(f.fp);
+    std::fseek(f.fp, data_pos, SEEK_SET);
+    f.linenumber = lines_before;
+    for (int i = 1; i <= f.number_of_fields; ++i) f.field_type[i] = 'A';
+    if (nparms) *nparms = f.number_of_fields;
+    read_status = 0;
+}
+
+// ---------------------------------------------------------------- fetches
+
+// Big-endian FITS value of type T at p, in host order.
+template <typename T>
+T fetch(const char *p)
+{
+    unsigned char b[sizeof(T)];
+    std::memcpy(b, p, sizeof(T));
+    if (vax_bytes) std::reverse(b, b + sizeof(T));
+    T v;
+    std::memcpy(&v, b, sizeof(T));
+    return v;
+}
+
+// Checks common to the field fetches. Returns the field's bytes in the
+// current row, or null after reporting.
+const char *field_bytes(const char *op, int unit, int pindex, FileInfo **out)
+{
+    FileInfo *f = open_file(unit);
+    if (!f) {
+        fail(strformat("error in %s:  unit not open", op));
+        return nullptr;
+    }
+    if (pindex < 1 || pindex > f->number_of_fields || !f->input_line
+        || static_cast<std::size_t>(f->field_start[pindex]) + f->field_width[pindex] > f->input_line->size()) {
+        fail("field index out of range");
+        return nullptr;
+    }
+    *out = f;
+    return f->input_line->data() + f->field_start[pindex];
+}
+
+void type_mismatch(const char *op, const char *what)
+{
+    fail(strformat("error in %s:  datum is not %s", op, what));
+    std::fprintf(stderr, "tablefile error in %s:  datum is not %s\n", op, what);
+}
+
+// Primary header card whose beginning equals keyword, or null. The search
+// ends at the END card.
+const char *find_keyword(const FileInfo &f, const char *keyword)
+{
+    std::size_t len = std::strlen(keyword);
+    const std::string &h = f.primary_header;
+    for (std::size_t off = 0; off + kCard <= h.size(); off += kCard) {
+        const char *card = h.data() + off;
+        if (len <= static_cast<std::size_t>(kCard) && std::memcmp(card, keyword, len) == 0) return card;
+        if (card_begins(card, "END   ")) return nullptr;
+    }
+    return nullptr;
+}
+
+// Card of keyword for the t_rkey operations; null after reporting.
+const char *keyword_card(const char *op, int unit, const char *keyword)
+{
+    FileInfo *f = open_file(unit);
+    if (!f) {
+        fail(strformat("error in %s:  unit not open", op));
+        return nullptr;
+    }
+    const char *card = keyword ? find_keyword(*f, keyword) : nullptr;
+    if (!card) fail(strformat("error in %s:  keyword not found", op));
+    return card;
+}
+
+// Text behind the "=" of a card, or false when the card has none.
+bool text_after_equals(const char *card, std::string &text)
+{
+    const char *eq = static_cast<const char *>(std::memchr(card, '=', kCard));
+    if (!eq) return false;
+    text.assign(eq + 1, card + kCard);
+    return true;
+}
+
+// ---------------------------------------------------------------- writing
+
+enum class ValueKind { Text, Integer, Real };
+
+// True when pattern holds at most one conversion and that conversion takes
+// a value of the given kind, so that formatting it is well defined.
+bool format_fits(const std::string &pattern, ValueKind kind)
+{
+    int conversions = 0;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') continue;
+        if (++i < pattern.size() && pattern[i] == '%') continue;
+        while (i < pattern.size() && std::strchr("-+ #0", pattern[i])) ++i;
+        while (i < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[i]))) ++i;
+        if (i < pattern.size() && pattern[i] == '.') {
+            ++i;
+            while (i < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[i]))) ++i;
+        }
+        bool long_mod = i < pattern.size() && pattern[i] == 'l';
+        if (long_mod) ++i;
+        if (i >= pattern.size()) return false;
+        const char *allowed = kind == ValueKind::Text ? "s" : kind == ValueKind::Integer ? "diouxXc" : "fFeEgGaA";
+        if (!std::strchr(allowed, pattern[i]) || (long_mod && kind != ValueKind::Real)) return false;
+        ++conversions;
+    }
+    return conversions <= 1;
+}
+
+template <typename T>
+std::string format_value(const std::string &pattern, T value)
+{
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#pragma GCC diagnostic ignored "-Wformat-security"
+    int n = std::snprintf(nullptr, 0, pattern.c_str(), value);
+    std::string s;
+    if (n > 0) {
+        s.resize(static_cast<std::size_t>(n));
+        std::snprintf(s.data(), s.size() + 1, pattern.c_str(), value);
+    }
+#pragma GCC diagnostic pop
+    if (s.size() > static_cast<std::size_t>(MAXWIDTH)) s.resize(MAXWIDTH);
+    return s;
+}
+
+// Sets the value of column col of an output table from a formatted text.
+template <typename T>
+void set_value(const char *op, int unit, int col, ValueKind kind, T value)
+{
+    FileInfo *f = output_file(unit);
+    if (!f) {
+        fail(strformat("error in %s:  output unit not open", op));
+        return;
+    }
+    if (col < 1 || col > f->number_of_fields) {
+        fail(strformat("error in %s:  column %d is not defined", op, col));
+        return;
+    }
+    if (!format_fits(f->format[col], kind)) {
+        fail(strformat("error in %s:  format [%s] does not fit the value", op, f->format[col].c_str()));
+        return;
+    }
+    std::string text = format_value(f->format[col], value);
+    std::size_t width = static_cast<std::size_t>(f->field_width[col]);
+    if (text.size() > width) {
+        fail(strformat("table file error in %s:  data value [%s] too large for field\n", op, text.c_str()));
+        std::fputs(error_msg.c_str(), stderr);
+        f->field_value[col] = text.substr(0, width);
+        return;
+    }
+    f->field_value[col] = std::move(text);
+    read_status = 0;
+}
+
+// Appends value left-justified in the width of the field: padded with
+// blanks when shorter, cut when longer.
+void concat_value(std::string &output_line, const FileInfo &f, const std::string &value, int field_number)
+{
+    std::size_t width = static_cast<std::size_t>(f.field_width[field_number]);
+    if (value.size() >= width) {
+        output_line.append(value, 0, width);
+    } else {
+        output_line += value;
+        output_line.append(width - value.size(), ' ');
+    }
+}
+
+bool write_text(FileInfo &f, const std::string &text)
+{
+    if (std::fwrite(text.data(), 1, text.size(), f.fp) == text.size()) return true;
+    fail(strformat("error in tblwrit writing file: %s", system_text(errno).c_str()));
+    return false;
+}
+
+// Column header of an ASCII output table: the name line, then the unit
+// line when any column has a unit.
+bool write_column_header(FileInfo &f)
+{
+    std::string line = "|";
+    bool any_unit = false;
+    for (int i = 1; i <= f.number_of_fields; ++i) {
+        concat_value(line, f, f.field_name[i], i);
+        line += '|';
+        if (f.field_unit[i].find_first_not_of(' ') != std::string::npos) any_unit = true;
+    }
+    line += '\n';
+    if (!write_text(f, line)) return false;
+    f.header_written = true;
+    if (!any_unit) return true;
+    line = "|";
+    for (int i = 1; i <= f.number_of_fields; ++i) {
+        concat_value(line, f, f.field_unit[i], i);
+        line += '|';
+    }
+    line += '\n';
+    return write_text(f, line);
+}
+
+}  // namespace
+
+// ==================================================================== units
+
+int itstat() { return read_status; }
+
+const char *t_error() { return error_msg.c_str(); }
+
+void topenr(int unit, const char *filename, int *nparms)
+{
+    detect_byte_order();
+    read_status = -1;
+    // Reopening an open unit releases the old one first.
+    if (FileInfo *old = open_file(unit)) close_unit(old);
+    FileInfo *f = fresh_file(unit);
+    if (!f) return;
+    f->mode = 'r';
+    f->fp = filename ? std::fopen(filename, "rb") : nullptr;
+    if (!f->fp) {
+        error_msg = system_text(filename ? errno : EINVAL);
+        return;
+    }
+    static constexpr std::size_t kReadBuffer = 64 * 1024;
+    std::setvbuf(f->fp, nullptr, _IOFBF, kReadBuffer);
+    char magic[6] = {};
+    std::size_t got = std::fread(magic, 1, sizeof magic, f->fp);
+    std::rewind(f->fp);
+    if (got == sizeof magic && std::memcmp(magic, "SIMPLE", sizeof magic) == 0)
+        open_fits(*f, nparms);
+    else
+        open_ascii(*f, nparms);
+}
+
+void topenw(int unit, const char *filename)
+{
+    read_status = -1;
+    FileInfo *f = find_file(unit);
+    if (f && f->fp) {
+        std::printf("Error: unit %d is already open\n", unit);
+        return;
+    }
+    f = fresh_file(unit);
+    if (!f) return;
+    f->mode = 'w';
+    f->bytes_written = 0;
+    f->number_of_fields = 0;
+    f->fp = filename ? std::fopen(filename, "wb") : nullptr;
+    if (!f->fp) {
+        error_msg = system_text(filename ? errno : EINVAL);
+        return;
+    }
+    read_status = 0;
+}
+
+void tcls(int unit)
+{
+    FileInfo *f = open_file(unit);
+    if (!f) {
+        fail("error in tcls:  unit not open");
+        return;
+    }
+    read_status = close_unit(f);
+}
+
+int tgettyp(int unit)
+{
+    FileInfo *f = open_file(unit);
+    if (!f) {
+        fail("error in tgettyp:  unit not open");
+        return -1;
+    }
+    read_status = 0;
+    return f->filetype;
+}
+
+namespace {
+void get_header(const char *op, int unit, bool primary, const char **adr, int *bytes)
+{
+    FileInfo *f = open_file(unit);
+    if (!f) {
+        fail(strformat("error in %s:  unit not open", op));
+        return;
+    }
+    if (f->filetype != 1) {
+        fail(strformat("illegal to call %s with QELT ASCII file", op));
+        return;
+    }
+    const std::string &h = primary ? f->primary_header : f->extension_header;
+    bool present = primary ? !h.empty() : f->has_extension;
+    if (adr) *adr = present ? h.data() : nullptr;
+    if (bytes) *bytes = present ? static_cast<int>(h.size()) : 0;
+    read_status = 0;
+}
+}  // namespace
+
+void tget_primary(int unit, const char **adr, int *bytes)
+{
+    get_header("tget_primary", unit, true, adr, bytes);
+}
+
+void tget_extension(int unit, const char **adr, int *bytes)
+{
+    get_header("tget_extension", unit, false, adr, bytes);
+}
+
+// ===================================================================== rows
+
+int tblread(int unit)
+{
+    FileInfo *f = open_file(unit);
+    if (!f) {
+        fail("error in tblread:  unit not open");
+        return 0;
+    }
+    read_status = -1;
+    if (!f->input_line) return f->linenumber;
+    if (f->filetype == 1) {
+        if (f->linenumber >= f->lines) return f->linenumber;
+        std::size_t width = static_cast<std::size_t>(f->total_width);
+        if (std::fread(f->input_line->data(), 1, width, f->fp) == width) {
+            ++f->linenumber;
+            read_status = 0;
+        }
+    } else if (f->mode == 'r') {
+        if (std::fgets(f->input_line->data(), kAsciiRead, f->fp)) {
+            ++f->linenumber;
+            read_status = 0;
+        }
+    }
+    return f->linenumber;
+}
+
+void tseek(int unit, int recno)
+{
+    FileInfo *f = open_file(unit);
+    if (!f) {
+        fail("error in tseek:  unit not open");
+        return;
+    }
+    if (f->filetype != 1) {
+        fail("error in tseek:  illegal to tseek an ascii file");
+        return;
+    }
+    if (recno <= 0) {
+        fail("error in tseek:  negative record number");
+        return;
+    }
+    f->linenumber = recno - 1;
+    if (f->linenumber >= f->lines) {
+        read_status = -1;
+        return;
+    }
+    long long offset = f->data_start + static_cast<long long>(recno - 1) * f->total_width;
+    if (std::fseek(f->fp, static_cast<long>(offset), SEEK_SET) != 0) {
+        fail(system_text(errno));
+        return;
+    }
+    std::clearerr(f->fp);
+    read_status = 0;
+}
+
+// =================================================================== fields
+
+void tindp(int unit, const char *fieldname, int *pindex)
+{
+    FileInfo *f = open_file(unit);
+    if (!f) {
+        fail("error in tindp:  unit not open");
+        return;
+    }
+    std::size_t len = fieldname ? std::strlen(fieldname) : 0;
+    for (int i = 1; i <= f->number_of_fields; ++i) {
+        if (f->field_name[i].compare(0, len, fieldname ? fieldname : "", len) == 0) {
+            if (pindex) *pindex = i;
+            read_status = 0;
+            return;
+        }
+    }
+    if (pindex) *pindex = 0;
+    fail("error in tindp:  field not found");
+}
+
+void tgeti(int unit, int pindex, int *pvali)
+{
+    FileInfo *f = nullptr;
+    const char *p = field_bytes("tgeti", unit, pindex, &f);
+    if (!p) return;
+    const int n = f->element_count[pindex];
+    switch (f->field_type[pindex]) {
+    case 'J':
+        for (int e = 0; e < n; ++e) pvali[e] = fetch<std::int32_t>(p + 4 * e);
+        break;
+    case 'I':
+        for (int e = 0; e < n; ++e) pvali[e] = fetch<std::int16_t>(p + 2 * e);
+        break;
+    case 'B':
+        for (int e = 0; e < n; ++e) pvali[e] = static_cast<unsigned char>(p[e]);
+        break;
+    default:
+        type_mismatch("tgeti", "integer");
+        return;
+    }
+    read_status = 0;
+}
+
+void tgetr(int unit, int pindex, float *pvalf)
+{
+    FileInfo *f = nullptr;
+    const char *p = field_bytes("tgetr", unit, pindex, &f);
+    if (!p) return;
+    const int n = f->element_count[pindex];
+    switch (f->field_type[pindex]) {
+    case 'E':
+        for (int e = 0; e < n; ++e) pvalf[e] = fetch<float>(p + 4 * e);
+        break;
+    case 'D':
+        for (int e = 0; e < n; ++e) pvalf[e] = static_cast<float>(fetch<double>(p + 8 * e));
+        break;
+    default:
+        type_mismatch("tgetr", "floating point");
+        return;
+    }
+    read_status = 0;
+}
+
+void tgetd(int unit, int pindex, double *pval_d)
+{
+    FileInfo *f = nullptr;
+    const char *p = field_bytes("tgetd", unit, pindex, &f);
+    if (!p) return;
+    const int n = f->element_count[pindex];
+    switch (f->field_type[pindex]) {
+    case 'E':
+        for (int e = 0; e < n; ++e) pval_d[e] = fetch<float>(p + 4 * e);
+        break;
+    case 'D':
+        for (int e = 0; e < n; ++e) pval_d[e] = fetch<double>(p + 8 * e);
+        break;
+    default:
+        type_mismatch("tgetd", "floating point");
+        return;
+    }
+    read_status = 0;
+}
+
+void tgetc(int unit, int pindex, char *pvalc)
+{
+    FileInfo *f = nullptr;
+    const char *p = field_bytes("tgetc", unit, pindex, &f);
+    if (!p) return;
+    if (f->field_type[pindex] != 'A') {
+        type_mismatch("tgetc", "string");
+        return;
+    }
+    const int width = f->field_width[pindex];
+    int i = 0;
+    for (; i < width && p[i] != '\0'; ++i) pvalc[i] = p[i];
+    pvalc[i] = '\0';
+    read_status = 0;
+}
+
+void tpinfo(int unit, int pindex, char *pname, char *ptype, char * /*pblank*/, char *punit,
+            double * /*pscale*/, double * /*poffs*/, int *pcol, int *plen, int *pelements)
+{
+    FileInfo *f = open_file(unit);
+    if (!f) {
+        fail("error in tpinfo:  unit not open");
+        return;
+    }
+    if (pindex < 1 || pindex > f->number_of_fields) {
+        fail("field index out of range");
+        return;
+    }
+    if (pname) std::strcpy(pname, f->field_name[pindex].c_str());
+    if (ptype) *ptype = f->field_type[pindex];
+    if (punit) std::strcpy(punit, f->field_unit[pindex].c_str());
+    if (pcol) *pcol = f->field_start[pindex];
+    if (plen) *plen = f->field_width[pindex];
+    if (pelements) *pelements = f->element_count[pindex];
+    read_status = 0;
+}
+
+// ================================================================= keywords
+
+int tgetrowcount(int unit)
+{
+    FileInfo *f = open_file(unit);
+    if (!f) {
+        fail("error in tgetrowcount:  unit not open");
+        return 0;
+    }
+    if (f->filetype != 1) {
+        fail("illegal to call tgetrowcount with QELT ASCII file");
+        return 0;
+    }
+    read_status = 0;
+    return f->lines;
+}
+
+void t_rkey_c(int unit, char *c_ptr, const char *keyword)
+{
+    const char *card = keyword_card("t_rkey_c", unit, keyword);
+    if (!card) return;
+    const char *end = card + kCard;
+    const char *eq = static_cast<const char *>(std::memchr(card, '=', kCard));
+    const char *q1 = eq ? static_cast<const char *>(std::memchr(eq + 1, '\'', static_cast<std::size_t>(end - eq - 1)))
+                        : nullptr;
+    const char *q2 = q1 ? static_cast<const char *>(std::memchr(q1 + 1, '\'', static_cast<std::size_t>(end - q1 - 1)))
+                        : nullptr;
+    if (!q2) {
+        fail("error in t_rkey_c:  no string value");
+        return;
+    }
+    std::size_t n = std::min(static_cast<std::size_t>(q2 - q1 - 1), kKeyValueLength);
+    std::memcpy(c_ptr, q1 + 1, n);
+    c_ptr[n] = '\0';
+    read_status = 0;
+}
+
+void t_rkey_i(int unit, int *i_ptr, const char *keyword)
+{
+    const char *card = keyword_card("t_rkey_i", unit, keyword);
+    if (!card) return;
+    std::string text;
+    if (!text_after_equals(card, text)) {
+        fail("error in t_rkey_i:  value cannot be converted to integer");
+        return;
+    }
+    char *stop = nullptr;
+    long long v = std::strtoll(text.c_str(), &stop, 10);
+    *i_ptr = static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
+    if (stop == text.c_str()) {
+        fail("error in t_rkey_i:  value cannot be converted to integer");
+        return;
+    }
+    read_status = 0;
+}
+
+void t_rkey_d(int unit, double *d_ptr, const char *keyword)
+{
+    const char *card = keyword_card("t_rkey_d", unit, keyword);
+    if (!card) return;
+    std::string text;
+    if (!text_after_equals(card, text)) {
+        fail("error in t_rkey_d:  value cannot convert to double");
+        return;
+    }
+    char *stop = nullptr;
+    *d_ptr = std::strtod(text.c_str(), &stop);
+    if (stop == text.c_str()) {
+        fail("error in t_rkey_d:  value cannot convert to double");
+        return;
+    }
+    read_status = 0;
+}
+
+void t_rkey_r(int unit, float *f_ptr, const char *keyword)
+{
+    const char *card = keyword_card("t_rkey_r", unit, keyword);
+    if (!card) return;
+    std::string text;
+    if (!text_after_equals(card, text)) {
+        fail("error in t_rkey_r:  value cannot be converted to real");
+        return;
+    }
+    char *stop = nullptr;
+    *f_ptr = std::strtof(text.c_str(), &stop);
+    if (stop == text.c_str()) {
+        fail("error in t_rkey_r:  value cannot be converted to real");
+        return;
+    }
+    read_status = 0;
+}
+
+void tfiltyp(int unit, int newtype)
+{
+    FileInfo *f = open_file(unit);
+    if (!f) {
+        fail("error in tfiltyp:  unit not open");
+        return;
+    }
+    f->filetype = newtype;
+    read_status = 0;
+}
+
+// =================================================================== output
+
+void tblwrit_raw(int unit, const char *string)
+{
+    FileInfo *f = open_file(unit);
+    if (!f) {
+        fail("error in tblwrit_raw:  unit not open");
+        return;
+    }
+    if (string) std::fputs(string, f->fp);
+    read_status = 0;
+}
+
+void tnewp(int unit, const char *pname, const char * /*ptype*/, const char * /*pblank*/,
+           const char *punit, double /*pscal*/, double /*poff*/, const char *pfmt, int plen, int *pindex)
+{
+    FileInfo *f = output_file(unit);
+    if (!f) {
+        fail("error in tnewp:  output unit not open");
+        return;
+    }
+    if (f->number_of_fields >= MAXFIELDS) {
+        fail(strformat("error in tnewp:  more than MAXFIELDS (=%d) fields", MAXFIELDS));
+        return;
+    }
+    const std::string name = pname ? pname : "";
+    try {
+        const int n = f->number_of_fields + 1;
+        std::string unit_text = punit ? punit : "";
+        std::string fmt = pfmt ? pfmt : "";
+        if (unit_text.size() > kUnitLength) unit_text.resize(kUnitLength);
+        if (fmt.size() > kFormatLength) fmt.resize(kFormatLength);
+        f->field_name[n] = name;
+        f->field_unit[n] = std::move(unit_text);
+        f->format[n] = std::move(fmt);
+        f->field_width[n] = std::max(plen, 0);
+        f->field_value[n].clear();
+        f->field_value[n].reserve(static_cast<std::size_t>(std::clamp(plen, 0, MAXWIDTH)) + 1);
+        f->number_of_fields = n;
+        if (pindex) *pindex = n;
+    } catch (const std::bad_alloc &) {
+        std::fputs("table file error in tnewp:  unable to allocate space\n", stderr);
+        fail("error in tnewp:  unable to allocate space");
+        return;
+    }
+    if (plen > MAXWIDTH) {
+        std::fprintf(stderr, "table file error in tnewp:  length of field [%s] longer than MAXWIDTH (=%d)\n",
+                     name.c_str(), MAXWIDTH);
+        std::fputs("    Change MAXWIDTH in file fits_table\n", stderr);
+        read_status = 1;
+    } else if (plen < 0) {
+        fail(strformat("error in tnewp:  length of field [%s] is negative", name.c_str()));
+    } else if (name.size() > static_cast<std::size_t>(plen)) {
+        fail(strformat("error in tnewp:  field name [%s] too long to fit into column header", name.c_str()));
+        std::fprintf(stderr, "table file error in tnewp:  field name [%s] too long to fit into column header\n",
+                     name.c_str());
+    } else {
+        read_status = 0;
+    }
+}
+
+void tsetc(int unit, int col, const char *string)
+{
+    set_value("tsetc", unit, col, ValueKind::Text, string ? string : "");
+}
+
+void tseti(int unit, int col, int integer)
+{
+    set_value("tseti", unit, col, ValueKind::Integer, integer);
+}
+
+void tsetr(int unit, int col, double real)
+{
+    set_value("tsetr", unit, col, ValueKind::Real, real);
+}
+
+void tblwrit(int unit)
+{
+    read_status = 0;
+    FileInfo *f = output_file(unit);
+    if (!f) {
+        fail("error in tblwrit:  output unit not open");
+        return;
+    }
+    if (f->filetype == 1) {
+        std::size_t width = f->input_line ? static_cast<std::size_t>(f->total_width) : 0;
+        std::size_t put = width ? std::fwrite(f->input_line->data(), 1, width, f->fp) : 0;
+        f->bytes_written += put;
+        if (put != width)
+            fail(strformat("error in tblwrit writing file: %s", system_text(errno).c_str()));
+        return;
+    }
+    // A leading character, every column and one separator per column.
+    long long length = 1;
+    for (int i = 1; i <= f->number_of_fields; ++i) length += f->field_width[i] + 1LL;
+    if (length >= kMaxOutputLine) {
+        fail(strformat("error in tblwrit:  line of %lld characters is longer than %d", length,
+                       kMaxOutputLine - 1));
+        return;
+    }
+    if (!f->header_written && !write_column_header(*f)) return;
+    std::string line = " ";
+    for (int i = 1; i <= f->number_of_fields; ++i) {
+        concat_value(line, *f, f->field_value[i], i);
+        line += ' ';
+    }
+    line += '\n';
+    write_text(*f, line);
+}
+
+void tlink(int unit_in, int unit_out)
+{
+    read_status = 1;
+    FileInfo *out = output_file(unit_out);
+    if (!out) {
+        error_msg = "error in tlink:  output unit not open";
+        return;
+    }
+    FileInfo *in = open_file(unit_in);
+    if (!in || in->mode != 'r') {
+        error_msg = "error in tlink:  input unit not open";
+        return;
+    }
+    if (in->filetype != 1 || out->filetype != 1) {
+        error_msg = "error in tlink:  files must be FITS BINARY for linking";
+        std::fputs("error in fits_table routine tlink:  files must be FITS BINARY for linking\n", stderr);
+        return;
+    }
+    out->input_line = in->input_line;
+    out->total_width = in->total_width;
+
+    std::rewind(in->fp);
+    std::array<char, kBlock> block;
+    bool in_extension = false;
+    for (;;) {
+        if (std::fread(block.data(), 1, kBlock, in->fp) != kBlock) {
+            const char *why = std::ferror(in->fp) ? std::strerror(errno) : "unexpected end of file";
+            error_msg = strformat("error in tlink reading file: %s", why);
+            return;
+        }
+        if (std::fwrite(block.data(), 1, kBlock, out->fp) != kBlock) {
+            error_msg = strformat("error in tlink writing file: %s", system_text(errno).c_str());
+            return;
+        }
+        if (!in_extension) {
+            in_extension = card_begins(block.data(), "XTENSION");
+            if (!in_extension) continue;
+        }
+        for (int i = 0; i < kCardsPerBlock; ++i) {
+            if (card_begins(block.data() + i * kCard, "END     ")) {
+                in->linenumber = 0;  // the input stands at its first row
+                read_status = 0;
+                return;
+            }
+        }
+    }
+}
+
+void tgetaddr(int unit, int pindex, char **adr)
+{
+    FileInfo *f = open_file(unit);
+    if (!f) {
+        fail("error in tgetaddr:  output unit not open");
+        return;
+    }
+    if (f->mode == 'w') {
+        fail("error in tgetaddr:  tgetaddr illegal for an output file");
+        return;
+    }
+    if (pindex < 1 || pindex > f->number_of_fields || !f->input_line) {
+        fail("field index out of range");
+        return;
+    }
+    if (adr) *adr = f->input_line->data() + f->field_start[pindex];
+    read_status = 0;
+}
