@@ -31,11 +31,26 @@ std::string expected(const std::string &name) { return read_file(fs::path(pls_di
 // name the banner shows) is the bare file name.
 RunResult run_in_fixtures(std::vector<std::string> args) { return run_qrpht(args, pls_dir()); }
 
+// Compares a listing with its expected file and reports the first line
+// that differs (the files are long).
 void expect_listing(const std::string &listing_path, const std::string &expected_name)
 {
-    std::string got = mask_run_date(read_file(listing_path));
-    std::string want = expected(expected_name);
-    EXPECT_EQ(got, want) << "listing differs from " << expected_name;
+    const std::string got = mask_run_date(read_file(listing_path));
+    const std::string want = expected(expected_name);
+    if (got == want) return;
+    std::size_t at = 0, line = 1;
+    while (at < got.size() && at < want.size() && got[at] == want[at]) {
+        if (got[at] == '\n') ++line;
+        ++at;
+    }
+    auto line_at = [](const std::string &text, std::size_t pos) {
+        std::size_t from = text.rfind('\n', pos == 0 ? 0 : pos - 1);
+        from = (from == std::string::npos || pos == 0) ? 0 : from + 1;
+        return text.substr(from, text.find('\n', from) - from);
+    };
+    ADD_FAILURE() << listing_path << " differs from " << expected_name << " at line " << line
+                  << "\n  got:  [" << line_at(got, at) << "]\n  want: [" << line_at(want, at)
+                  << "]";
 }
 
 // Offset of the first byte behind the header that starts at `from`: the
@@ -137,27 +152,44 @@ TEST(SpectrometerListing, CutProductListsWhatWasRead)
     }
 }
 
-TEST(SpectrometerListing, TooManyRowsListsTheFirst500)
+// pla1 with its extension's NAXIS2 replaced and its table made of `rows`
+// rows (the first one pla1's, the others zero).
+std::string pla1_with_rows(const std::string &naxis2, std::size_t rows)
 {
-    // pla1 with 500 more (zero) rows: 501 measurements.
-    ScratchDir dir;
     std::string product = read_file(fs::path(pls_dir()) / "pla1.fits");
     std::size_t ext = data_start(product);
-    std::size_t naxis2 = product.find("NAXIS2  =", ext);
-    ASSERT_NE(naxis2, std::string::npos);
-    product.replace(naxis2 + 10, 20, "                 501");
-    std::size_t tab = data_start(product, ext);
-    product.resize(tab + kRowBytes);
-    product.append(500 * kRowBytes, '\0');
+    std::size_t card = product.find("NAXIS2  =", ext);
+    product.replace(card + 10, 20, std::string(20 - naxis2.size(), ' ') + naxis2);
+    product.resize(data_start(product, ext) + std::min<std::size_t>(rows, 1) * kRowBytes);
+    if (rows > 1) product.append((rows - 1) * kRowBytes, '\0');
     product.append((kBlock - product.size() % kBlock) % kBlock, '\0');
-    write_file(dir / "pla501.fits", product);
+    return product;
+}
 
+TEST(SpectrometerListing, RowCountFromExtensionHeader)
+{
+    ScratchDir dir;
+    // 501 measurements: the first 500 are read and listed.
+    write_file(dir / "pla501.fits", pla1_with_rows("501", 501));
     RunResult r = run_qrpht({"-o", dir / "pla501.lst", dir / "pla501.fits"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "Too many rows (501); only the first 500 are listed.\n");
     std::string listing = read_file(dir / "pla501.lst");
     EXPECT_NE(listing.find("\nMeasurement No. 500\n"), std::string::npos);
     EXPECT_EQ(listing.find("\nMeasurement No. 501\n"), std::string::npos);
+
+    // A negative count lists no measurement.
+    write_file(dir / "neg.fits", pla1_with_rows("-3", 0));
+    r = run_qrpht({"-v", "-o", dir / "neg.lst", "-i", dir / "neg", dir / "neg.fits"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    listing = read_file(dir / "neg.lst");
+    const std::string tail =
+        "\n\nMeasurements:\n=============\n\nPixels below are ordered by increasing wavelengths "
+        "along with lines from left to right.\n\n";
+    ASSERT_GT(listing.size(), tail.size());
+    EXPECT_EQ(listing.substr(listing.size() - tail.size()), tail);
+    EXPECT_FALSE(fs::exists(dir / "negA.FITS"));
 }
 
 TEST(SpectrometerImages, OneImagePerMeasurementAsExpected)
