@@ -87,6 +87,8 @@ struct FileInfo {
     std::array<std::string, MAXFIELDS + 1> field_value;
     std::FILE *fp = nullptr;
     long data_start = 0;                // offset of the first FITS row
+    long naxis2_offset = -1;            // linked output: file offset of its NAXIS2 card
+    std::string naxis2_card;            // linked output: that card as copied
     char mode = 0;                      // 'r' or 'w'
 
     FileInfo() = default;
@@ -188,6 +190,34 @@ void detect_byte_order()
     }
 }
 
+int card_int(const char *card);
+
+// A linked FITS output carries the input's headers. When another number of
+// rows was copied than the input's NAXIS2 says, the copied card would
+// describe rows that are not in the file: its value is rewritten with the
+// number of rows written. A fixed-format card keeps its comment; any other
+// card becomes a plain NAXIS2 card. Outputs that cannot seek (pipes) keep
+// the card as copied.
+void correct_row_count(FileInfo &f)
+{
+    if (f.naxis2_offset < 0 || f.total_width <= 0) return;
+    const long long rows = static_cast<long long>(f.bytes_written / static_cast<std::uint64_t>(f.total_width));
+    if (rows == card_int(f.naxis2_card.data())) return;
+    std::string card = f.naxis2_card;
+    const std::string value = strformat("%20lld", rows);
+    const std::string old_value = card.substr(kValueColumn, value.size());
+    const std::size_t digits = old_value.find_first_not_of(' ');
+    const bool fixed = digits != std::string::npos
+                       && old_value.find_first_not_of("0123456789", digits) == std::string::npos;
+    if (fixed)
+        card.replace(kValueColumn, value.size(), value);
+    else
+        card = std::string("NAXIS2  = ") + value + std::string(kCard - kValueColumn - value.size(), ' ');
+    if (std::fseek(f.fp, f.naxis2_offset, SEEK_SET) != 0) return;
+    std::fwrite(card.data(), 1, kCard, f.fp);
+    std::fseek(f.fp, 0, SEEK_END);
+}
+
 // Pads a FITS output with zero bytes to a block boundary, closes the stream
 // and forgets the unit. Returns the status and sets error_msg on failure.
 int close_unit(FileInfo *f)
@@ -205,6 +235,7 @@ int close_unit(FileInfo *f)
             }
         }
     }
+    if (!flush_error) correct_row_count(*f);
     int rc = std::fclose(f->fp);
     int close_errno = errno;
     f->fp = nullptr;
@@ -394,6 +425,8 @@ bool finish_extension(FileInfo &f)
 // A FITS open that did not complete leaves no fields and no rows behind.
 void abandon_table(FileInfo &f)
 {
+    f.extension_header.clear();  // a header without its END card is not handed out
+    f.has_extension = false;
     f.number_of_fields = 0;
     f.lines = 0;
     f.total_width = 0;
@@ -425,6 +458,7 @@ void open_fits(FileInfo &f, int *nparms)
             }
     }
     if (end_offset == std::string::npos) {
+        f.primary_header.clear();  // a header without its END card is not handed out
         error_msg = "no END keyword in primary FITS header";
         return;  // status -1
     }
@@ -1296,6 +1330,7 @@ void tlink(int unit_in, int unit_out)
     std::rewind(in->fp);
     std::array<char, kBlock> block;
     bool in_extension = false;
+    long copied = 0;
     for (;;) {
         if (std::fread(block.data(), 1, kBlock, in->fp) != kBlock) {
             const char *why = std::ferror(in->fp) ? std::strerror(errno) : "unexpected end of file";
@@ -1306,12 +1341,18 @@ void tlink(int unit_in, int unit_out)
             error_msg = strformat("error in tlink writing file: %s", system_text(errno).c_str());
             return;
         }
+        copied += kBlock;
         if (!in_extension) {
             in_extension = card_begins(block.data(), "XTENSION");
             if (!in_extension) continue;
         }
         for (int i = 0; i < kCardsPerBlock; ++i) {
-            if (card_begins(block.data() + i * kCard, "END     ")) {
+            const char *c = block.data() + i * kCard;
+            if (card_begins(c, "NAXIS2  ") && out->naxis2_offset < 0) {
+                out->naxis2_offset = copied - kBlock + i * kCard;
+                out->naxis2_card.assign(c, kCard);
+            }
+            if (card_begins(c, "END     ")) {
                 in->linenumber = 0;  // the input stands at its first row
                 read_status = 0;
                 return;

@@ -3,8 +3,11 @@
 // reads, and the failure statuses and messages of each.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <random>
+#include <vector>
 #include <string>
 
 #include "fits_table.h"
@@ -644,4 +647,69 @@ TEST_F(TableTest, MissingFileAndTwoUnitsOnOneFile)
     char text[8];
     tgetc(kUnit, 6, text);
     EXPECT_STREQ(text, "ABCD");
+}
+
+TEST_F(TableTest, LongAsciiDataLinesAreReadInPieces)
+{
+    open("a b\n" + std::string(700, 'x') + "\nc d\n", "t.tbl");
+    ASSERT_EQ(itstat(), 0);
+    char text[8];
+    EXPECT_EQ(tblread(kUnit), 1);
+    EXPECT_EQ(tblread(kUnit), 2);  // the first 499 characters
+    tgetc(kUnit, 2, text);
+    EXPECT_STREQ(text, "xx");
+    EXPECT_EQ(tblread(kUnit), 3);  // the rest of the long line
+    EXPECT_EQ(tblread(kUnit), 4);
+    tgetc(kUnit, 1, text);
+    EXPECT_STREQ(text, "c");
+}
+
+// Damaged copies of a real table: flipped header and data bytes, cuts at
+// any length. Whatever the open reports, no call may crash or step out of
+// bounds (the sanitizer build checks the latter).
+TEST_F(TableTest, DamagedTablesNeverBreakTheReader)
+{
+    const std::string original = read_file(fixture("table/rows.fits"));
+    std::mt19937 rng(20261207);
+    const char *keys[] = {"EXPTIME", "FILENAME", "NAXIS", "END", "SIMPLE"};
+    for (int round = 0; round < 250; ++round) {
+        std::string bytes = original;
+        const int flips = 1 + static_cast<int>(rng() % 12);
+        for (int k = 0; k < flips; ++k) {
+            // Mostly the value columns of header cards, where counts live.
+            std::size_t pos = rng() % 4 ? (rng() % 72) * kCard + 10 + rng() % 25 : rng() % bytes.size();
+            const char pool[] = "0123456789-+ '=XAJDEIBLPQ|\\\n\xFF";
+            bytes[pos] = pool[rng() % (sizeof pool - 1)];
+        }
+        if (round % 5 == 0) bytes.resize(rng() % bytes.size());
+        if (round % 7 == 0) bytes = bytes.substr(rng() % 200);  // not FITS any more: read as text
+        testing::internal::CaptureStderr();
+        open(bytes);
+        if (itstat() == 0) {
+            int n = std::max(nparms, 0);
+            for (int row = 0; row < 8 && tblread(kUnit) > 0 && itstat() == 0; ++row) {
+                for (int i = 1; i <= n; ++i) {
+                    int len = 0, count = 0;
+                    tpinfo(kUnit, i, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &len, &count);
+                    if (count > 100000 || len > 100000) continue;
+                    std::vector<double> d(static_cast<std::size_t>(count) + 1);
+                    std::vector<float> f(d.size());
+                    std::vector<int> v(d.size());
+                    std::vector<char> c(static_cast<std::size_t>(len) + 1);
+                    tgeti(kUnit, i, v.data());
+                    tgetr(kUnit, i, f.data());
+                    tgetd(kUnit, i, d.data());
+                    tgetc(kUnit, i, c.data());
+                }
+            }
+            char text[80];
+            double x;
+            for (const char *k : keys) {
+                t_rkey_c(kUnit, text, k);
+                t_rkey_d(kUnit, &x, k);
+            }
+        }
+        testing::internal::GetCapturedStderr();
+        tcls(kUnit);
+    }
 }
