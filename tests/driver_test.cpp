@@ -1,0 +1,223 @@
+// The driver: command lines, input checks, the header card store and the
+// choice of the product listing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pht.h"
+#include "test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kUsage =
+    std::string("usage:\n ") + QRPHT_BIN + " [-v] -o asci_filename fits_filename\n";
+
+// Runs the program in this process, in the directory cwd when given, so that
+// the card store and the product flags can be inspected afterwards.
+int run_in_process(std::vector<std::string> args, const fs::path &cwd = {})
+{
+    pcae_done = pcas_done = pcap_done = ppae_done = ppap_done = 0;
+    args.insert(args.begin(), "qrpht");
+    std::vector<char *> argv;
+    for (auto &a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const fs::path before = fs::current_path();
+    if (!cwd.empty()) fs::current_path(cwd);
+    int status = qrpht_main(static_cast<int>(args.size()), argv.data());
+    fs::current_path(before);
+    return status;
+}
+
+// Cards of one header of a FITS file, through its END card.
+std::vector<std::string> file_cards(const std::string &path, int hdu)
+{
+    std::string data = read_file(path);
+    std::vector<std::string> cards;
+    int current = -1;
+    bool in_header = false;
+    for (std::size_t block = 0; block + 2880 <= data.size(); block += 2880) {
+        if (!in_header && (block == 0 || data.compare(block, 8, "XTENSION") == 0)) {
+            ++current;
+            in_header = true;
+        }
+        if (!in_header) continue;
+        for (std::size_t pos = block; pos < block + 2880; pos += 80) {
+            if (current == hdu) cards.push_back(data.substr(pos, 80));
+            if (data.compare(pos, 3, "END") == 0) {
+                in_header = false;
+                break;
+            }
+        }
+        if (current > hdu) break;
+    }
+    return cards;
+}
+
+}  // namespace
+
+TEST(DriverCommandLine, UnusableLinesGiveTheUsage)
+{
+    ScratchDir dir;
+    const std::string in = fixture("driver/nofilename.fits");
+    const std::vector<std::vector<std::string>> lines = {
+        {},
+        {"-o", dir / "out.lst"},                      // two words only
+        {"-v", "-o", dir / "out.lst"},                // no input left
+        {"-o", dir / "out.lst", in, "extra"},         // two words left
+        {"-x", dir / "out.lst", in},                  // unknown option
+        {"-", "-o", dir / "out.lst", in},             // a bare dash
+        {"-v", "-i", dir / "im", in},                 // no listing named
+        {"-v", in, "-o"},                             // options after the input
+        {"-v", "-v", "-o"},                           // -o without its value word
+    };
+    for (const auto &args : lines) {
+        RunResult r = run_qrpht(args);
+        EXPECT_EQ(r.status, 1) << args.size();
+        EXPECT_EQ(r.out, kUsage);
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_FALSE(fs::exists(dir / "out.lst"));
+}
+
+TEST(DriverCommandLine, OptionSpellingsOrderAndRepeats)
+{
+    ScratchDir dir;
+    fs::copy_file(fixture("driver/nofilename.fits"), dir / "ppap1.fits");
+    const std::string in = "ppap1.fits";
+    const std::string cwd = dir.path.string();
+
+    RunResult a = run_qrpht({"-o", "a.lst", "-v", in}, cwd);
+    RunResult b = run_qrpht({"-v", "-o", "b.lst", in}, cwd);
+    RunResult c = run_qrpht({"-VERBOSE", "-Output", "c.lst", in}, cwd);
+    ASSERT_EQ(a.status, 0);
+    ASSERT_EQ(b.status, 0);
+    ASSERT_EQ(c.status, 0);
+    const std::string listing = mask_run_date(read_file(dir / "b.lst"));
+    EXPECT_FALSE(listing.empty());
+    EXPECT_EQ(mask_run_date(read_file(dir / "a.lst")), listing);
+    EXPECT_EQ(mask_run_date(read_file(dir / "c.lst")), listing);
+
+    // -t after -v selects the normal form again; a later -o wins.
+    RunResult d = run_qrpht({"-v", "-t", "-o", "d1.lst", "-o", "d2.lst", in}, cwd);
+    EXPECT_EQ(d.status, 0);
+    EXPECT_FALSE(fs::exists(dir / "d1.lst"));
+    RunResult e = run_qrpht({"-o", "e.lst", in}, cwd);
+    EXPECT_EQ(mask_run_date(read_file(dir / "d2.lst")), mask_run_date(read_file(dir / "e.lst")));
+
+    // The value word of -o is taken whatever it holds.
+    RunResult f = run_qrpht({"-o", "-v", in}, cwd);
+    EXPECT_EQ(f.status, 0);
+    EXPECT_TRUE(fs::exists(dir / "-v"));
+}
+
+TEST(DriverInput, UnreadableAndNonFitsInputs)
+{
+    ScratchDir dir;
+    const std::string missing = dir / "missing.fits";
+    RunResult r = run_qrpht({"-o", dir / "out.lst", missing});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "problem opening tablefile " + missing + "\n");
+
+    const std::string table = fixture("driver/table.tbl");
+    r = run_qrpht({"-o", dir / "out.lst", table});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "'" + table + "' is not a fits binary file.\n");
+    EXPECT_FALSE(fs::exists(dir / "out.lst"));
+}
+
+TEST(DriverDispatch, ImageFilesAndUnknownProducts)
+{
+    ScratchDir dir;
+    for (const char *name : {"pga_image.fits", "pgalong.fits", "twonames.fits", "primary_only.fits"}) {
+        const std::string in = fixture(std::string("driver/") + name);
+        RunResult r = run_qrpht({"-o", dir / "out.lst", in});
+        EXPECT_EQ(r.status, 0) << name;
+        EXPECT_EQ(r.out, "File '" + in + "' is a fits image file.\n") << name;
+        EXPECT_FALSE(fs::exists(dir / "out.lst")) << name;
+    }
+
+    RunResult r = run_qrpht({"-o", dir / "out.lst", fixture("driver/unknown.fits")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Input file is either not PHT AAR product or of unrecognized type.\n");
+    EXPECT_FALSE(fs::exists(dir / "out.lst"));
+}
+
+TEST(DriverDispatch, ProductCardWinsThenFileName)
+{
+    ScratchDir dir;
+    const std::string out = dir / "out.lst";
+    ASSERT_EQ(run_in_process({"-o", out, fixture("driver/pcae1.fits")}), 0);
+    EXPECT_EQ(ppap_done, 1);
+    EXPECT_EQ(pcae_done, 0);
+
+    // Without a product name the file name decides, case-sensitively and
+    // from the first character of the path as typed.
+    struct Case {
+        const char *name;
+        int *flag;
+    };
+    const Case cases[] = {{"pcae7.fits", &pcae_done}, {"pcap7.fits", &pcap_done},
+                          {"pcas0001.fits", &pcas_done}, {"ppae7.fits", &ppae_done},
+                          {"ppap7.fits", &ppap_done}};
+    for (const Case &c : cases) {
+        fs::copy_file(fixture("driver/nofilename.fits"), dir / c.name);
+        ASSERT_EQ(run_in_process({"-o", out, c.name}, dir.path), 0) << c.name;
+        EXPECT_EQ(*c.flag, 1) << c.name;
+        EXPECT_EQ(pcae_done + pcap_done + pcas_done + ppae_done + ppap_done, 1) << c.name;
+    }
+    for (const char *name : {"pla7.FITS", "psa7"}) {
+        fs::copy_file(fixture("driver/nofilename.fits"), dir / name);
+        fs::remove(out);
+        ASSERT_EQ(run_in_process({"-o", out, name}, dir.path), 0) << name;
+        EXPECT_EQ(pcae_done + pcap_done + pcas_done + ppae_done + ppap_done, 0) << name;
+        EXPECT_TRUE(fs::exists(out)) << name;
+    }
+
+    // A path with directories, or a capitalised name, is not recognised.
+    fs::copy_file(fixture("driver/nofilename.fits"), dir / "PCAS0001.fits");
+    for (const std::string &path : {std::string("./pcas0001.fits"), std::string("PCAS0001.fits")}) {
+        RunResult r = run_qrpht({"-o", "out2.lst", path}, dir.path.string());
+        EXPECT_EQ(r.status, 1) << path;
+        EXPECT_EQ(r.err, "Input file is either not PHT AAR product or of unrecognized type.\n");
+    }
+
+    // A FILENAME card without its closing quote names nothing.
+    fs::copy_file(fixture("driver/pcas_noquote.fits"), dir / "pcas_noquote.fits");
+    ASSERT_EQ(run_in_process({"-o", out, "pcas_noquote.fits"}, dir.path), 0);
+    EXPECT_EQ(pcas_done, 1);
+}
+
+TEST(DriverCardStore, HoldsEveryCardOfBothHeaders)
+{
+    ScratchDir dir;
+    const std::string in = fixture("driver/manycards.fits");
+    ASSERT_EQ(run_in_process({"-o", dir / "out.lst", in}), 0);
+    std::vector<std::string> expected = file_cards(in, 0);
+    std::vector<std::string> extension = file_cards(in, 1);
+    ASSERT_GT(expected.size() + extension.size(), 700u);
+    expected.insert(expected.end(), extension.begin(), extension.end());
+    EXPECT_EQ(header, expected);
+    EXPECT_EQ(header_row, static_cast<int>(expected.size()));
+    for (const std::string &card : header) EXPECT_EQ(std::string(card.c_str()).size(), 80u);
+    EXPECT_EQ(header.back().substr(0, 4), "END ");
+
+    const std::string primary = fixture("driver/primary_only.fits");
+    ASSERT_EQ(run_in_process({"-o", dir / "out.lst", primary}), 0);
+    EXPECT_EQ(header, file_cards(primary, 0));
+}
+
+TEST(DriverListing, UnwritableListingFails)
+{
+    ScratchDir dir;
+    fs::copy_file(fixture("driver/nofilename.fits"), dir / "ppae2.fits");
+    const std::string out = dir / "no/such/dir/out.lst";
+    RunResult r = run_qrpht({"-o", out, "ppae2.fits"}, dir.path.string());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "problem opening output file " + out + ": No such file or directory\n");
+    EXPECT_EQ(r.out, "");
+}

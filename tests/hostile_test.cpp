@@ -1,0 +1,209 @@
+// Hostile inputs (tests/fixtures/hostile, made by tools/fixtures/hostile.py):
+// damaged and absurd products run through the program in the normal form,
+// the verbose form and with images. Whatever the input, the program must end
+// on its own within a time limit with status 0 or 1, say why in one line
+// when it fails, write bounded output, and raise no sanitizer report (the
+// sanitizer build runs the same test). A few inputs also have the precise
+// outcome that the program promises for them.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr auto kTimeLimit = std::chrono::seconds(20);
+constexpr std::uintmax_t kMaxListing = 16u << 20;   // 500 records of the widest listing fit
+constexpr std::uintmax_t kMaxImages = 64u << 20;    // 500 images of 10 x 64 pixels fit
+constexpr std::uintmax_t kMaxStream = 1u << 20;
+
+struct BoundedRun {
+    RunResult run;
+    bool timed_out = false;
+    int signal = 0;
+};
+
+// Runs qrpht like run_qrpht, but kills it when it outlives the time limit.
+BoundedRun run_bounded(const std::vector<std::string> &args)
+{
+    ScratchDir io;
+    const std::string out_path = io / "stdout";
+    const std::string err_path = io / "stderr";
+    std::vector<std::string> argv_s{QRPHT_BIN};
+    argv_s.insert(argv_s.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (auto &a : argv_s) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0) _exit(127);
+        dup2(out, 1);
+        dup2(err, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    BoundedRun r;
+    const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &wstatus, 0);
+            r.timed_out = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    r.run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    r.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
+    r.run.out = read_file(out_path);
+    r.run.err = read_file(err_path);
+    return r;
+}
+
+std::uintmax_t tree_size(const fs::path &dir)
+{
+    std::uintmax_t total = 0;
+    for (const auto &e : fs::recursive_directory_iterator(dir))
+        if (e.is_regular_file()) total += e.file_size();
+    return total;
+}
+
+// The last line of a stream: complete, not empty, of a sensible length.
+bool ends_with_message_line(const std::string &s)
+{
+    if (s.size() < 2 || s.back() != '\n') return false;
+    std::size_t start = s.rfind('\n', s.size() - 2);
+    std::size_t len = s.size() - 1 - (start == std::string::npos ? 0 : start + 1);
+    return len > 0 && len < 1000;
+}
+
+enum class Form { normal, verbose, images };
+
+struct Case {
+    std::string file;
+    Form form;
+};
+
+void PrintTo(const Case &c, std::ostream *os)
+{
+    static const char *const kForm[] = {"normal", "verbose", "images"};
+    *os << c.file << " (" << kForm[static_cast<int>(c.form)] << ")";
+}
+
+std::vector<Case> all_cases()
+{
+    std::vector<Case> cases;
+    const fs::path dir = fs::path(FIXTURE_DIR) / "hostile";
+    if (!fs::is_directory(dir)) return cases;
+    std::vector<std::string> files;
+    for (const auto &e : fs::directory_iterator(dir)) files.push_back(e.path().filename());
+    std::sort(files.begin(), files.end());
+    for (const auto &f : files)
+        for (Form form : {Form::normal, Form::verbose, Form::images}) cases.push_back({f, form});
+    return cases;
+}
+
+std::string case_name(const testing::TestParamInfo<Case> &info)
+{
+    std::string name;
+    for (char c : info.param.file) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    static const char *const kForm[] = {"normal", "verbose", "images"};
+    return name + "_" + kForm[static_cast<int>(info.param.form)];
+}
+
+// What the program promises for particular inputs, beyond surviving them.
+struct Promise {
+    int status;
+    const char *stream_text;   // must appear on stdout or stderr (may be empty)
+    const char *listing_text;  // must appear in the listing (may be empty)
+};
+
+const std::map<std::string, Promise> &promises()
+{
+    static const std::map<std::string, Promise> p = {
+        {"empty.fits", {1, "problem opening tablefile", ""}},
+        {"pcas_no_end_primary.fits", {1, "problem opening tablefile", ""}},
+        {"pcae_no_end_only_primary.fits", {1, "problem opening tablefile", ""}},
+        {"pcap_tfields_151.fits", {1, "problem opening tablefile", ""}},
+        {"pcap_tfields_huge.fits", {1, "problem opening tablefile", ""}},
+        {"ascii_many_fields.tbl", {1, "problem opening tablefile", ""}},
+        {"ascii_long_line.tbl", {1, "problem opening tablefile", ""}},
+        {"ascii_blank_line.tbl", {1, "problem opening tablefile", ""}},
+        {"ascii_newline_only.tbl", {1, "problem opening tablefile", ""}},
+        {"ascii_backslash_only.tbl", {1, "problem opening tablefile", ""}},
+        {"ascii_no_newline.tbl", {1, "is not a fits binary file", ""}},
+    };
+    return p;
+}
+
+class Hostile : public testing::TestWithParam<Case> {};
+
+TEST_P(Hostile, EndsCleanly)
+{
+    const Case &c = GetParam();
+    ScratchDir dir;
+    const std::string listing = dir / "out.lst";
+    std::vector<std::string> args;
+    if (c.form == Form::verbose) args.push_back("-v");
+    args.insert(args.end(), {"-o", listing});
+    if (c.form == Form::images) {
+        fs::create_directories(dir.path / "img");
+        args.insert(args.end(), {"-i", dir / "img/spec"});
+    }
+    args.push_back(fixture("hostile/" + c.file));
+
+    const BoundedRun r = run_bounded(args);
+    ASSERT_FALSE(r.timed_out) << "killed after " << kTimeLimit.count() << " s";
+    ASSERT_EQ(r.signal, 0) << "ended by signal " << r.signal << "\n" << r.run.err;
+    EXPECT_EQ(r.run.err.find("Sanitizer"), std::string::npos) << r.run.err;
+    EXPECT_EQ(r.run.err.find("runtime error"), std::string::npos) << r.run.err;
+    EXPECT_TRUE(r.run.status == 0 || r.run.status == 1) << "status " << r.run.status;
+    if (r.run.status == 1) {
+        EXPECT_TRUE(ends_with_message_line(r.run.out) || ends_with_message_line(r.run.err))
+            << "stdout: " << r.run.out << "\nstderr: " << r.run.err;
+    }
+    EXPECT_LE(r.run.out.size(), kMaxStream);
+    EXPECT_LE(r.run.err.size(), kMaxStream);
+    if (fs::exists(listing)) {
+        EXPECT_LE(fs::file_size(listing), kMaxListing);
+    }
+    if (fs::exists(dir.path / "img")) {
+        EXPECT_LE(tree_size(dir.path / "img"), kMaxImages);
+    }
+
+    auto promise = promises().find(c.file);
+    if (promise == promises().end()) return;
+    EXPECT_EQ(r.run.status, promise->second.status);
+    EXPECT_NE((r.run.out + r.run.err).find(promise->second.stream_text), std::string::npos)
+        << "stdout: " << r.run.out << "\nstderr: " << r.run.err;
+    if (*promise->second.listing_text != '\0') {
+        EXPECT_NE(read_file(listing).find(promise->second.listing_text), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, Hostile, testing::ValuesIn(all_cases()), case_name);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Hostile);
+
+}  // namespace
