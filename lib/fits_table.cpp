@@ -190,7 +190,57 @@ void detect_byte_order()
     }
 }
 
-int card_int(const char *card);
+// ---------------------------------------------------------------- cards
+
+bool card_begins(const char *card, const char *prefix)
+{
+    return std::memcmp(card, prefix, std::strlen(prefix)) == 0;
+}
+
+// Integer value of a card (column 11 on), converted like strtol and clamped
+// to the range of int.
+int card_int(const char *card)
+{
+    std::string text(card + kValueColumn, card + kCard);
+    long long v = std::strtoll(text.c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
+}
+
+// Field number written right behind a five-letter keyword stem (TTYPE12);
+// 0 when there is none or it is absurd.
+int card_field_number(const char *card)
+{
+    int n = 0;
+    for (int i = 5; i < kCard && std::isdigit(static_cast<unsigned char>(card[i])); ++i) {
+        n = n * 10 + (card[i] - '0');
+        if (n > MAXFIELDS) return 0;
+    }
+    return n;
+}
+
+// Text between the first single quote at or after column 10 and the next
+// single quote, both within the card. False without such a pair.
+bool card_quoted(const char *card, std::string &value)
+{
+    const char *end = card + kCard;
+    const char *q1 = static_cast<const char *>(std::memchr(card + kQuoteColumn, '\'', kCard - kQuoteColumn));
+    if (!q1) return false;
+    const char *q2 = static_cast<const char *>(std::memchr(q1 + 1, '\'', static_cast<std::size_t>(end - q1 - 1)));
+    if (!q2) return false;
+    value.assign(q1 + 1, q2);
+    return true;
+}
+
+// Offset of the first card that begins with "END   " in the cards of text,
+// or npos.
+std::size_t end_card_offset(const std::string &text)
+{
+    for (std::size_t off = 0; off + kCard <= text.size(); off += kCard)
+        if (card_begins(text.data() + off, "END   ")) return off;
+    return std::string::npos;
+}
+
+// ---------------------------------------------------------------- closing
 
 // A linked FITS output carries the input's headers. When another number of
 // rows was copied than the input's NAXIS2 says, the copied card would
@@ -249,56 +299,6 @@ int close_unit(FileInfo *f)
         return 1;
     }
     return 0;
-}
-
-// ---------------------------------------------------------------- cards
-
-bool card_begins(const char *card, const char *prefix)
-{
-    return std::memcmp(card, prefix, std::strlen(prefix)) == 0;
-}
-
-// Integer value of a card (column 11 on), converted like strtol and clamped
-// to the range of int.
-int card_int(const char *card)
-{
-    std::string text(card + kValueColumn, card + kCard);
-    long long v = std::strtoll(text.c_str(), nullptr, 10);
-    return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
-}
-
-// Field number written right behind a five-letter keyword stem (TTYPE12);
-// 0 when there is none or it is absurd.
-int card_field_number(const char *card)
-{
-    int n = 0;
-    for (int i = 5; i < kCard && std::isdigit(static_cast<unsigned char>(card[i])); ++i) {
-        n = n * 10 + (card[i] - '0');
-        if (n > MAXFIELDS) return 0;
-    }
-    return n;
-}
-
-// Text between the first single quote at or after column 10 and the next
-// single quote, both within the card. False without such a pair.
-bool card_quoted(const char *card, std::string &value)
-{
-    const char *end = card + kCard;
-    const char *q1 = static_cast<const char *>(std::memchr(card + kQuoteColumn, '\'', kCard - kQuoteColumn));
-    if (!q1) return false;
-    const char *q2 = static_cast<const char *>(std::memchr(q1 + 1, '\'', static_cast<std::size_t>(end - q1 - 1)));
-    if (!q2) return false;
-    value.assign(q1 + 1, q2);
-    return true;
-}
-
-// Offset of the first card that begins with "END   " in the cards of text,
-// or npos.
-std::size_t end_card_offset(const std::string &text)
-{
-    for (std::size_t off = 0; off + kCard <= text.size(); off += kCard)
-        if (card_begins(text.data() + off, "END   ")) return off;
-    return std::string::npos;
 }
 
 // ---------------------------------------------------------------- FITS open

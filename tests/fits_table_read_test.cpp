@@ -96,7 +96,7 @@ TEST_F(TableTest, OpensBinaryTableAndReadsRowsWithByteOrder)
 
 TEST_F(TableTest, FieldLayoutFromTform)
 {
-    // Type letters in both cases; D9 types take their true widths.
+    // Type letters in both cases; logical, bit, complex, 64-bit and descriptor columns take their true widths.
     open(table_file(0,
                     {{"A", "1J"}, {"B", "J"}, {"C", "j"}, {"D", "16E"}, {"E", "12A"}, {"F", "2L"}, {"G", "11X"},
                      {"H", "C"}, {"I", "m"}, {"J", "K"}, {"K", "P"}, {"L", "Q"}, {"M", "0D"}, {"N", "2b"}},
