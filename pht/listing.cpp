@@ -125,6 +125,16 @@ int limit_records(long long count)
     return count < 0 ? 0 : static_cast<int>(count);
 }
 
+int limit_records_wide(unsigned __int128 count)
+{
+    if (count <= static_cast<unsigned __int128>(kMaxRecords)) return static_cast<int>(count);
+    std::string digits;
+    for (; count > 0; count /= 10) digits.insert(digits.begin(), static_cast<char>('0' + count % 10));
+    std::fprintf(stderr, "Too many rows (%s); only the first %d are listed.\n", digits.c_str(),
+                 kMaxRecords);
+    return kMaxRecords;
+}
+
 namespace {
 
 // Number of elements of a column, or -1 when the column is not usable.

@@ -70,6 +70,8 @@ bool numbered_key_matches(const std::string &card, const std::string &text,
 // "Too many rows (N); only the first 500 are listed." on the standard error
 // and returns kMaxRecords; otherwise returns count (never negative).
 int limit_records(long long count);
+// The same for counts that may exceed 64 bits (a product of three counts).
+int limit_records_wide(unsigned __int128 count);
 
 // Field fetches into record fields of n elements. The column's values are
 // fetched whole and only the first n are kept, so a column with more
