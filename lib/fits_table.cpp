@@ -862,6 +862,10 @@ void topenw(int unit, const char *filename)
         error_msg = system_text(filename ? errno : EINVAL);
         return;
     }
+    // A listing runs to megabytes in lines of some 80 bytes: a large buffer
+    // writes it in few system calls.
+    static constexpr std::size_t kWriteBuffer = 64 * 1024;
+    std::setvbuf(f->fp, nullptr, _IOFBF, kWriteBuffer);
     read_status = 0;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fast_format.h"
 #include "parse.h"
 #include "pht.h"
 #include "qr_header.h"
@@ -19,19 +20,23 @@ std::string strprintf(const char *fmt, ...)
     va_start(args, fmt);
     va_list again;
     va_copy(again, args);
-    char small[256];
-    int len = std::vsnprintf(small, sizeof small, fmt, args);
-    va_end(args);
     std::string out;
-    if (len < 0) {
-        va_end(again);
-        return out;
-    }
-    if (static_cast<std::size_t>(len) < sizeof small) {
-        out.assign(small, static_cast<std::size_t>(len));
-    } else {
-        out.resize(static_cast<std::size_t>(len));
-        std::vsnprintf(out.data(), out.size() + 1, fmt, again);
+    out.reserve(128);
+    bool done = format_append(out, fmt, args);
+    va_end(args);
+    if (!done) {
+        // A specification the fast formatter leaves to the C library.
+        char small[256];
+        va_list last;
+        va_copy(last, again);
+        int len = std::vsnprintf(small, sizeof small, fmt, again);
+        if (len >= 0 && static_cast<std::size_t>(len) < sizeof small) {
+            out.assign(small, static_cast<std::size_t>(len));
+        } else if (len >= 0) {
+            out.resize(static_cast<std::size_t>(len));
+            std::vsnprintf(out.data(), out.size() + 1, fmt, last);
+        }
+        va_end(last);
     }
     va_end(again);
     return out;

@@ -1,0 +1,390 @@
+// Fast exact printf conversions for listing lines; see fast_format.h.
+//
+// A floating-point value v is converted by scaling |v| with a power of ten
+// so that the digits to print become the integer part of x, then rounding x
+// to the nearest integer. The power of ten is the correctly rounded double
+// (from strtod), so x carries at most two roundings: its relative error is
+// below 2.3e-16. printf rounds the exact binary value of v; the rounded
+// integer is therefore the same as printf's whenever the fraction of x lies
+// farther from one half than the error bound. Values closer to a tie than a
+// safety margin many times that bound go to snprintf instead.
+#include "fast_format.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Largest number of digits after the rounding point handled on the fast
+// path; x stays below 10^10, far inside the exact integers of a double.
+constexpr int kMaxPrecision = 9;
+// Magnitudes outside this range (subnormals, near overflow) use snprintf.
+constexpr double kSmallest = 1e-290;
+constexpr double kLargest = 1e290;
+// Largest scaled value of a fixed conversion on the fast path.
+constexpr double kLargestFixed = 1e12;
+
+constexpr std::array<std::uint64_t, 11> kExactPow10 = {
+    1ULL,         10ULL,         100ULL,         1000ULL,
+    10000ULL,     100000ULL,     1000000ULL,     10000000ULL,
+    100000000ULL, 1000000000ULL, 10000000000ULL,
+};
+
+// 10^p for 0 <= p <= 308, correctly rounded: exact up to 10^22, beyond
+// that from the C library's correctly rounding strtod on first use.
+double pow10(int p)
+{
+    static std::array<double, 309> table = [] {
+        std::array<double, 309> t{};
+        double v = 1.0;
+        for (int i = 0; i <= 22; ++i, v *= 10.0) t[static_cast<std::size_t>(i)] = v;
+        return t;
+    }();
+    double &entry = table[static_cast<std::size_t>(p)];
+    if (entry == 0.0) {
+        char text[16] = "1e";
+        std::to_chars(text + 2, text + sizeof text - 1, p);
+        entry = std::strtod(text, nullptr);
+    }
+    return entry;
+}
+
+// a * 10^p with one rounding of the constant and one of the operation.
+double scale(double a, int p)
+{
+    return p >= 0 ? a * pow10(p) : a / pow10(-p);
+}
+
+// Rounds x (>= 0, below 2^53) to the nearest integer into r. False when x
+// lies so close to a tie that its error bound could change the result.
+bool round_scaled(double x, std::uint64_t &r)
+{
+    std::uint64_t whole = static_cast<std::uint64_t>(x);  // floor: x >= 0
+    double frac = x - static_cast<double>(whole);           // exact
+    double margin = x * 1e-14 + 1e-9;
+    if (std::fabs(frac - 0.5) <= margin) return false;
+    r = whole + (frac > 0.5 ? 1 : 0);
+    return true;
+}
+
+// The digits of |v| rounded to digits significant digits, as printf's %e
+// rounds them: r in [10^(digits-1), 10^digits) and the decimal exponent e,
+// so that |v| ~ r * 10^(e - digits + 1). a is |v|, finite and not zero.
+bool significant(double a, int digits, std::uint64_t &r, int &e)
+{
+    if (a < kSmallest || a > kLargest) return false;
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &a, sizeof bits);
+    int e2 = static_cast<int>(bits >> 52) - 1023;  // a in [2^e2, 2^(e2+1)): a is normal
+    // floor(e2 * log10(2)) (78913 / 2^18 is log10(2) to within 8e-7): the
+    // decimal exponent of a or one less; x is then moved into its decade.
+    e = (e2 * 78913) >> 18;
+    const double top = static_cast<double>(kExactPow10[static_cast<std::size_t>(digits)]);
+    double x = scale(a, digits - 1 - e);
+    if (x >= top) {
+        ++e;
+        x = scale(a, digits - 1 - e);
+    } else if (x < top / 10) {
+        --e;
+        x = scale(a, digits - 1 - e);
+    }
+    if (!round_scaled(x, r)) return false;
+    if (r >= kExactPow10[static_cast<std::size_t>(digits)]) {  // 9.995 -> 10.0
+        r /= 10;
+        ++e;
+    }
+    return true;
+}
+
+// Writes the decimal digits of r, exactly n of them with leading zeros.
+char *put_digits(char *p, std::uint64_t r, int n)
+{
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    int i = n;
+    while (i >= 2) {
+        std::size_t two = static_cast<std::size_t>(r % 100) * 2;
+        r /= 100;
+        p[--i] = kPairs[two + 1];
+        p[--i] = kPairs[two];
+    }
+    if (i == 1) p[0] = static_cast<char>('0' + r % 10);
+    return p + n;
+}
+
+// "e+05", "e-123": the exponent with its sign and at least two digits.
+char *put_exponent(char *p, int e)
+{
+    *p++ = 'e';
+    *p++ = e < 0 ? '-' : '+';
+    unsigned u = static_cast<unsigned>(e < 0 ? -e : e);
+    if (u < 10) *p++ = '0';
+    return std::to_chars(p, p + 4, u).ptr;
+}
+
+// %.<prec>e of v into p; returns the end, or nullptr to leave it to snprintf.
+char *convert_e(char *p, double v, int prec)
+{
+    if (!std::isfinite(v) || prec > kMaxPrecision) return nullptr;
+    if (std::signbit(v)) *p++ = '-';
+    double a = std::fabs(v);
+    std::uint64_t r = 0;
+    int e = 0;
+    if (a != 0.0 && !significant(a, prec + 1, r, e)) return nullptr;
+    p = put_digits(p, r / kExactPow10[static_cast<std::size_t>(prec)], 1);
+    if (prec > 0) {
+        *p++ = '.';
+        p = put_digits(p, r, prec);
+    }
+    return put_exponent(p, e);
+}
+
+// %.<prec>f of v into p.
+char *convert_f(char *p, double v, int prec)
+{
+    if (!std::isfinite(v) || prec > kMaxPrecision) return nullptr;
+    double x = std::fabs(v) * static_cast<double>(kExactPow10[static_cast<std::size_t>(prec)]);
+    std::uint64_t r = 0;
+    if (x >= kLargestFixed || !round_scaled(x, r)) return nullptr;
+    if (std::signbit(v)) *p++ = '-';
+    const std::uint64_t unit = kExactPow10[static_cast<std::size_t>(prec)];
+    p = std::to_chars(p, p + 24, r / unit).ptr;
+    if (prec > 0) {
+        *p++ = '.';
+        p = put_digits(p, r % unit, prec);
+    }
+    return p;
+}
+
+// %.<prec>g of v into p: %e or %f style by the decimal exponent, trailing
+// zeros of the fraction removed.
+char *convert_g(char *p, double v, int prec)
+{
+    if (!std::isfinite(v)) return nullptr;
+    int digits = prec == 0 ? 1 : prec;
+    if (digits > kMaxPrecision + 1) return nullptr;
+    if (std::signbit(v)) *p++ = '-';
+    double a = std::fabs(v);
+    if (a == 0.0) {
+        *p++ = '0';
+        return p;
+    }
+    std::uint64_t r = 0;
+    int e = 0;
+    if (!significant(a, digits, r, e)) return nullptr;
+    char d[kMaxPrecision + 2];
+    put_digits(d, r, digits);
+    int used = digits;
+    if (e < -4 || e >= digits) {
+        while (used > 1 && d[used - 1] == '0') --used;
+        *p++ = d[0];
+        if (used > 1) {
+            *p++ = '.';
+            std::memcpy(p, d + 1, static_cast<std::size_t>(used - 1));
+            p += used - 1;
+        }
+        return put_exponent(p, e);
+    }
+    int whole = e + 1;  // digits before the point; 0 or less for |v| < 1
+    while (used > whole && used > 0 && d[used - 1] == '0') --used;
+    if (whole <= 0) {
+        *p++ = '0';
+        *p++ = '.';
+        for (int i = whole; i < 0; ++i) *p++ = '0';
+        std::memcpy(p, d, static_cast<std::size_t>(used));
+        return p + used;
+    }
+    std::memcpy(p, d, static_cast<std::size_t>(whole));
+    p += whole;
+    if (used > whole) {
+        *p++ = '.';
+        std::memcpy(p, d + whole, static_cast<std::size_t>(used - whole));
+        p += used - whole;
+    }
+    return p;
+}
+
+// Collects the formatted text in a local buffer and hands it to the
+// result string in large pieces.
+class Sink {
+public:
+    explicit Sink(std::string &out) : out_(out) {}
+    ~Sink() { flush(); }
+    Sink(const Sink &) = delete;
+    Sink &operator=(const Sink &) = delete;
+
+    void append(const char *text, std::size_t n)
+    {
+        if (n > sizeof buf_ - used_) {
+            flush();
+            if (n > sizeof buf_) {
+                out_.append(text, n);
+                return;
+            }
+        }
+        std::memcpy(buf_ + used_, text, n);
+        used_ += n;
+    }
+
+    void fill(std::size_t n)
+    {
+        while (n > 0) {
+            if (used_ == sizeof buf_) flush();
+            std::size_t k = std::min(n, sizeof buf_ - used_);
+            std::memset(buf_ + used_, ' ', k);
+            used_ += k;
+            n -= k;
+        }
+    }
+
+    // Text of length n, padded with blanks to width.
+    void padded(const char *text, std::size_t n, int width, bool left)
+    {
+        std::size_t gap = width > 0 && static_cast<std::size_t>(width) > n
+                              ? static_cast<std::size_t>(width) - n
+                              : 0;
+        if (!left) fill(gap);
+        append(text, n);
+        if (left) fill(gap);
+    }
+
+    void flush()
+    {
+        out_.append(buf_, used_);
+        used_ = 0;
+    }
+
+private:
+    std::string &out_;
+    char buf_[256];
+    std::size_t used_ = 0;
+};
+
+void append_double(Sink &sink, char conv, double v, int width, int prec, bool left)
+{
+    if (prec < 0) prec = 6;
+    char buf[64];
+    char *end = nullptr;
+    switch (conv) {
+    case 'e': end = convert_e(buf, v, prec); break;
+    case 'f': end = convert_f(buf, v, prec); break;
+    default: end = convert_g(buf, v, prec); break;
+    }
+    if (end != nullptr) {
+        sink.padded(buf, static_cast<std::size_t>(end - buf), width, left);
+        return;
+    }
+    const char *spec = nullptr;
+    switch (conv) {
+    case 'e': spec = left ? "%-*.*e" : "%*.*e"; break;
+    case 'f': spec = left ? "%-*.*f" : "%*.*f"; break;
+    default: spec = left ? "%-*.*g" : "%*.*g"; break;
+    }
+    if (width < 0) width = 0;
+    int len = std::snprintf(buf, sizeof buf, spec, width, prec, v);
+    if (len < 0) return;
+    if (static_cast<std::size_t>(len) < sizeof buf) {
+        sink.append(buf, static_cast<std::size_t>(len));
+        return;
+    }
+    std::string big(static_cast<std::size_t>(len), '\0');
+    std::snprintf(big.data(), big.size() + 1, spec, width, prec, v);
+    sink.append(big.data(), big.size());
+}
+
+// Reads a decimal number at p; -1 when there is none.
+int read_number(const char *&p)
+{
+    if (*p < '0' || *p > '9') return -1;
+    int n = 0;
+    while (*p >= '0' && *p <= '9') {
+        if (n > 100000) return -2;  // absurd widths go to the C library
+        n = n * 10 + (*p++ - '0');
+    }
+    return n;
+}
+
+// Formats into sink; false at the first specification left to the C library.
+bool format(Sink &sink, const char *p, va_list args)
+{
+    while (*p != '\0') {
+        const char *percent = std::strchr(p, '%');
+        if (percent == nullptr) {
+            sink.append(p, std::strlen(p));
+            break;
+        }
+        sink.append(p, static_cast<std::size_t>(percent - p));
+        p = percent + 1;
+        if (*p == '%') {
+            sink.append("%", 1);
+            ++p;
+            continue;
+        }
+        bool left = false;
+        while (*p == '-') {
+            left = true;
+            ++p;
+        }
+        int width = read_number(p);
+        int prec = -1;
+        if (*p == '.') {
+            ++p;
+            prec = read_number(p);
+            if (prec == -1) prec = 0;  // "%.f" means precision 0
+        }
+        if (width == -2 || prec == -2) return false;
+        switch (*p++) {
+        case 'd':
+        case 'i': {
+            if (prec >= 0) return false;
+            char buf[16];
+            char *end = std::to_chars(buf, buf + sizeof buf, va_arg(args, int)).ptr;
+            sink.padded(buf, static_cast<std::size_t>(end - buf), width, left);
+            break;
+        }
+        case 's': {
+            const char *s = va_arg(args, const char *);
+            if (s == nullptr) return false;
+            std::size_t n = prec >= 0 ? strnlen(s, static_cast<std::size_t>(prec)) : std::strlen(s);
+            sink.padded(s, n, width, left);
+            break;
+        }
+        case 'c': {
+            if (prec >= 0) return false;
+            char c = static_cast<char>(va_arg(args, int));
+            sink.padded(&c, 1, width, left);
+            break;
+        }
+        case 'e':
+        case 'f':
+        case 'g':
+            append_double(sink, p[-1], va_arg(args, double), width, prec, left);
+            break;
+        default:
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool format_append(std::string &out, const char *fmt, va_list args)
+{
+    const std::size_t start = out.size();
+    bool done;
+    {
+        Sink sink(out);
+        done = format(sink, fmt, args);
+    }
+    if (!done) out.resize(start);
+    return done;
+}
