@@ -169,10 +169,14 @@ bool is_filter_parameter(const CameraListing &L, const std::string &card)
 
 // Replacement descriptions of the verbose head (48 characters, of which
 // the standard card line prints 47).
-constexpr Decoding kRelabelled[] = {
-    {"ORIGIN  ", nullptr, " Data Origin                                    "},
-    {"TELESCOP", nullptr, " Telescope                                      "},
-    {"FILEVERS", nullptr, " File version ID in ISO archive                 "},
+struct Relabel {
+    const char *key;
+    const char *label;
+};
+constexpr Relabel kRelabelled[] = {
+    {"ORIGIN  ", " Data Origin                                    "},
+    {"TELESCOP", " Telescope                                      "},
+    {"FILEVERS", " File version ID in ISO archive                 "},
 };
 
 // One card of the verbose head.
@@ -193,10 +197,10 @@ std::string verbose_card(CameraListing &L, const std::string &card)
         return card_line(p.comment, decoded(p), p.keyword) + "\n" +
                "\n\nUser specified parameters:\n" + "--------------------------\n\n";
     }
-    for (const Decoding &r : kRelabelled) {
+    for (const Relabel &r : kRelabelled) {
         if (card_is(card, r.key)) {
             CardParts p = split_card(card);
-            return card_line(r.text, p.value, p.keyword);
+            return card_line(r.label, p.value, p.keyword);
         }
     }
     if (card_is(card, "COMMENT")) return card + "\n";
@@ -377,7 +381,6 @@ std::vector<data_pcas> load_raster(int mode, int filters, long long per_filter, 
 
 // How column n of a record is written.
 enum class Shape {
-    none,
     int8,           // "%8d"
     int7,           // "%7d"
     real8,          // "%8.4f" or "%g"
@@ -423,8 +426,8 @@ template <auto M> FieldValue value_of(const record_of<M> &rec)
 }
 
 template <class Rec> struct ColumnOut {
-    int n = 0;  // the TTYPEn of the column; 0 ends nothing, marks unused
-    Shape shape = Shape::none;
+    int n = 0;  // column number: the n of its TTYPEn card
+    Shape shape = Shape::int8;
     bool verbose_only = false;
     FieldValue (*value)(const Rec &) = nullptr;
     const char *label = nullptr;  // fixed label instead of the TTYPE comment
@@ -580,7 +583,7 @@ std::string column_lines(const CameraListing &L, const ColumnOut<Rec> (&table)[N
         const ColumnOut<Rec> *col = nullptr;
         for (const ColumnOut<Rec> &c : table)
             if (c.n == tc.n) col = &c;
-        if (col == nullptr || col->shape == Shape::none) continue;
+        if (col == nullptr) continue;  // a column this product does not list
         if (col->verbose_only && !L.verbose()) continue;
         const FieldValue v = col->value(rec);
         switch (col->shape) {
@@ -687,11 +690,7 @@ std::string filter_parameters(const CameraListing &L, int f)
     return out;
 }
 
-IntensityFields intensity_fields(const data_pcae &r)
-{
-    return {r.b1, r.spb, r.b2, r.b1u, r.spbu, r.b2u};
-}
-IntensityFields intensity_fields(const data_pcap &r)
+template <class Rec> IntensityFields intensity_fields(const Rec &r)
 {
     return {r.b1, r.spb, r.b2, r.b1u, r.spbu, r.b2u};
 }

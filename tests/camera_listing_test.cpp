@@ -148,3 +148,32 @@ TEST(CameraListing, UnwritableListingStopsWithStatusOne)
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.rfind("problem opening output file /nonexistent-dir/out.lst: ", 0), 0u);
 }
+
+TEST(CameraListing, ColumnsWiderThanTheirFieldsFillOnlyTheField)
+{
+    // OFF has 4 elements, NCYC 12, SRCE 11; NPIX and FILT are floating
+    // columns, and FILT is read only in the verbose form.
+    const std::string not_integer = "tablefile error in tgeti:  datum is not integer\n";
+    EXPECT_EQ(list("pcap1_wide.fits", false).err, not_integer);
+    Listing l = list("pcap1_wide.fits", true);
+    EXPECT_EQ(l.status, 0);
+    EXPECT_EQ(l.err, not_integer + not_integer);
+    EXPECT_NE(l.text.find("= (  1.5000,  2.5000)  (PCAPOFF )\n"), std::string::npos);
+    EXPECT_NE(l.text.find("=        0             (PCAPNPIX)\n"), std::string::npos);
+    EXPECT_NE(l.text.find("point-source fit\n  3.0000   6.0000   9.0000\n  2.0000   5.0000   8.0000\n"
+                          "  1.0000   4.0000   7.0000\n"),
+              std::string::npos);
+    EXPECT_NE(l.text.find("       1        2        3\n       4        5        6\n"
+                          "       7        8        9\n\n\nJ2000"),
+              std::string::npos);
+}
+
+TEST(CameraListing, RasterWithoutSizeCardsListsNoRecord)
+{
+    Listing l = list("pcas_noraster.fits", false);
+    EXPECT_EQ(l.status, 0);
+    EXPECT_EQ(l.err, "");
+    const std::string diagram_end = "                 | 1 | 4 | 7 | \n                 +-----------+ \n";
+    ASSERT_GE(l.text.size(), diagram_end.size());
+    EXPECT_EQ(l.text.substr(l.text.size() - diagram_end.size()), diagram_end);
+}
