@@ -70,8 +70,11 @@ constexpr FloatColumn kFloatColumns[] = {
 constexpr const char *kCountSuffix = "NBCK";
 constexpr const char *kCountTtype = "TTYPE3 ";
 
+enum class Family { any, ppae, ppap };
+
 // What tells the two products apart.
 struct Product {
+    Family family;
     const char *prefix;           // of every column name
     std::size_t float_columns;    // leading entries of kFloatColumns
     int decimals;                 // of the value lines below kGeneralFormFrom
@@ -79,8 +82,8 @@ struct Product {
     const char *user_unc_stem;    // and their uncertainties
 };
 
-constexpr Product kPpae{"PPAE", 10, 2, "BRGT", "BRGTUNC"};
-constexpr Product kPpap{"PPAP", 12, 4, "FLUX", "FLUXUNC"};
+constexpr Product kPpae{Family::ppae, "PPAE", 10, 2, "BRGT", "BRGTUNC"};
+constexpr Product kPpap{Family::ppap, "PPAP", 12, 4, "FLUX", "FLUXUNC"};
 
 // Magnitude from which a value is printed in the general form.
 constexpr double kGeneralFormFrom = 100000.0;
@@ -181,13 +184,11 @@ enum class Action {
     print_rows,     // standard card line; the value is the row count
 };
 
-enum Products { kBoth, kPpaeOnly, kPpapOnly };
-
 struct HeaderRule {
     const char *key;  // matched on its own length
     Action action;
     const char *description = nullptr;
-    Products products = kBoth;
+    Family only = Family::any;  // the rule holds for this product only
 };
 
 // Short summary: the raster geometry and orientation; the rest is skipped.
@@ -215,14 +216,14 @@ const HeaderRule kVerboseRules[] = {
     {"FILTER", Action::configuration},
     {"NAXIS1", Action::print},
     {"NAXIS2", Action::print_rows},
-    {"FLUX", Action::skip, nullptr, kPpapOnly},
-    {"BRGT", Action::skip, nullptr, kPpaeOnly},
+    {"FLUX", Action::skip, nullptr, Family::ppap},
+    {"BRGT", Action::skip, nullptr, Family::ppae},
     {"BACK", Action::skip},
 };
 
 // Running state of the header pass.
 struct HeadState {
-    Products product;
+    Family family;
     int rowno = 0;     // from the last NAXIS2 card; 0 without one
     int k = 0;         // FILTER cards seen
     bool user_done = false;
@@ -271,7 +272,7 @@ void header_pass(const HeaderRule (&rules)[N], Action otherwise, HeadState &st)
     for (const std::string &card : header) {
         const HeaderRule *hit = nullptr;
         for (const HeaderRule &rule : rules) {
-            if (rule.products != kBoth && rule.products != st.product) continue;
+            if (rule.only != Family::any && rule.only != st.family) continue;
             if (card_is(card, rule.key)) {
                 hit = &rule;
                 break;
@@ -428,13 +429,12 @@ void write_measurements(const Product &product, int mode,
 
 int readppa(const char *filename, int mode, const char *outfile)
 {
-    const bool ppap = ppap_done == 1;
-    const Product &product = ppap ? kPpap : kPpae;
+    const Product &product = ppap_done == 1 ? kPpap : kPpae;
 
     if (!open_listing(filename, outfile)) return 1;
     put(strprintf("Name of the AAR file                           : '%s'\n", filename));
 
-    HeadState head{ppap ? kPpapOnly : kPpaeOnly};
+    HeadState head{product.family};
     if (mode == 1) write_full_header(head);
     else write_summary(head);
 
