@@ -9,6 +9,7 @@
 // rows after a read failure) lists as 0. Pixel wavelengths come from the
 // cards LAMBDA1 to LAMBDA64 (metres); other LAMBDA numbers are ignored and
 // pixels without a card have wavelength 0.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
