@@ -15,10 +15,11 @@
 #include <cctype>
 #include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
+
+#include "text_format.h"
 
 namespace {
 
@@ -41,21 +42,6 @@ void put_angle(char *buf, const std::string &text)
     std::size_t n = std::min(text.size(), kAngleBuf - 1);
     std::memcpy(buf, text.data(), n);
     buf[n] = '\0';
-}
-
-std::string format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    va_list again;
-    va_copy(again, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, ap);
-    va_end(ap);
-    std::string out(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-    if (n > 0) std::vsnprintf(out.data(), out.size() + 1, fmt, again);
-    va_end(again);
-    return out;
 }
 
 // Sexagesimal parts of an angle, already rounded and carried. The units
@@ -144,14 +130,14 @@ std::string sexagesimal_text(const char *sign, Layout layout, double value, int 
     const Sexagesimal s = split(value, shape, layout == kHours ? kHourWrap : kDegreeWrap);
     switch (shape.parts) {
     case 1:
-        return format("%s%.0fd", sign, s.units);
+        return text_format("%s%.0fd", sign, s.units);
     case 2:
-        return format("%s%.0f%c%02d%c", sign, s.units, letter, s.minutes, 'm');
+        return text_format("%s%.0f%c%02d%c", sign, s.units, letter, s.minutes, 'm');
     default:
         if (shape.decimals == 0)
-            return format("%s%.0f%c%02d%c%02d%c", sign, s.units, letter, s.minutes, 'm',
+            return text_format("%s%.0f%c%02d%c%02d%c", sign, s.units, letter, s.minutes, 'm',
                           s.seconds, 's');
-        return format("%s%.0f%c%02d%c%02d.%0*d%c", sign, s.units, letter, s.minutes, 'm',
+        return text_format("%s%.0f%c%02d%c%02d.%0*d%c", sign, s.units, letter, s.minutes, 'm',
                       s.seconds, shape.decimals, s.fraction, 's');
     }
 }
@@ -199,7 +185,7 @@ void c_ddsex(double dangle, int form, int islat, char *buf)
     // Decimal layout, and any angle that has no sexagesimal form (NaN,
     // infinity): the value with p decimals and the letter d.
     if (layout == kDecimal || !std::isfinite(angle)) {
-        put_angle(buf, format(islat ? "%+.*fd" : "%.*fd", p, angle));
+        put_angle(buf, text_format(islat ? "%+.*fd" : "%.*fd", p, angle));
         return;
     }
     double magnitude = std::fabs(angle);

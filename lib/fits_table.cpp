@@ -15,13 +15,13 @@
 // - The row buffer is shared (not copied) by a FITS output unit linked to an
 //   input unit; shared ownership keeps it valid whichever unit closes first.
 #include "fits_table.h"
+#include "text_format.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -107,23 +107,6 @@ std::map<int, std::unique_ptr<FileInfo>> units;
 int read_status = 0;
 std::string error_msg;
 int vax_bytes = 0;
-
-__attribute__((format(printf, 1, 2))) std::string strformat(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    va_list ap2;
-    va_copy(ap2, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, ap);
-    va_end(ap);
-    std::string s;
-    if (n > 0) {
-        s.resize(static_cast<std::size_t>(n));
-        std::vsnprintf(s.data(), s.size() + 1, fmt, ap2);
-    }
-    va_end(ap2);
-    return s;
-}
 
 void fail(std::string msg)
 {
@@ -266,7 +249,7 @@ void correct_row_count(FileInfo &f)
     const long long rows = static_cast<long long>(f.bytes_written / static_cast<std::uint64_t>(f.total_width));
     if (rows == card_int(f.naxis2_card.data())) return;
     std::string card = f.naxis2_card;
-    const std::string value = strformat("%20lld", rows);
+    const std::string value = text_format("%20lld", rows);
     const std::string old_value = card.substr(kValueColumn, value.size());
     const std::size_t digits = old_value.find_first_not_of(' ');
     const bool fixed = digits != std::string::npos
@@ -303,11 +286,11 @@ int close_unit(FileInfo *f)
     f->fp = nullptr;
     units.erase(f->unit);
     if (flush_error) {
-        error_msg = strformat("error in tcls flushing buffer: %s", system_text(flush_errno).c_str());
+        error_msg = text_format("error in tcls flushing buffer: %s", system_text(flush_errno).c_str());
         return 1;
     }
     if (rc != 0) {
-        error_msg = strformat("error in tcls closing file: %s", system_text(close_errno).c_str());
+        error_msg = text_format("error in tcls closing file: %s", system_text(close_errno).c_str());
         return 1;
     }
     return 0;
@@ -332,7 +315,7 @@ int bytes_per_element(char letter)
 
 bool row_too_wide()
 {
-    fail(strformat("error in topenr:  table row wider than %lld bytes", kMaxRowBytes));
+    fail(text_format("error in topenr:  table row wider than %lld bytes", kMaxRowBytes));
     return false;
 }
 
@@ -531,7 +514,7 @@ bool bar_columns(FileInfo &f, const std::vector<int> &bars, const char *line)
         std::string name(line + bars[i - 1] + 1, line + bars[i]);
         std::size_t first = name.find_first_not_of(' ');
         if (first == std::string::npos) {
-            name = strformat("field%d", i);
+            name = text_format("field%d", i);
         } else {
             name = name.substr(first, name.find_last_not_of(' ') - first + 1);
         }
@@ -565,7 +548,7 @@ bool blank_columns(FileInfo &f, const char *line)
     for (int i = 1; i <= n; ++i) {
         int next = i < n ? f.field_start[i + 1] : len;
         f.field_width[i] = next - f.field_start[i];
-        f.field_name[i] = strformat("field%d", i);
+        f.field_name[i] = text_format("field%d", i);
     }
     return true;
 }
@@ -651,7 +634,7 @@ const char *field_bytes(const char *op, int unit, int pindex, FileInfo **out)
 {
     FileInfo *f = open_file(unit);
     if (!f) {
-        fail(strformat("error in %s:  unit not open", op));
+        fail(text_format("error in %s:  unit not open", op));
         return nullptr;
     }
     if (pindex < 1 || pindex > f->number_of_fields || !f->input_line
@@ -665,7 +648,7 @@ const char *field_bytes(const char *op, int unit, int pindex, FileInfo **out)
 
 void type_mismatch(const char *op, const char *what)
 {
-    fail(strformat("error in %s:  datum is not %s", op, what));
+    fail(text_format("error in %s:  datum is not %s", op, what));
     std::fprintf(stderr, "tablefile error in %s:  datum is not %s\n", op, what);
 }
 
@@ -688,11 +671,11 @@ const char *keyword_card(const char *op, int unit, const char *keyword)
 {
     FileInfo *f = open_file(unit);
     if (!f) {
-        fail(strformat("error in %s:  unit not open", op));
+        fail(text_format("error in %s:  unit not open", op));
         return nullptr;
     }
     const char *card = keyword ? find_keyword(*f, keyword) : nullptr;
-    if (!card) fail(strformat("error in %s:  keyword not found", op));
+    if (!card) fail(text_format("error in %s:  keyword not found", op));
     return card;
 }
 
@@ -756,21 +739,21 @@ void set_value(const char *op, int unit, int col, ValueKind kind, T value)
 {
     FileInfo *f = output_file(unit);
     if (!f) {
-        fail(strformat("error in %s:  output unit not open", op));
+        fail(text_format("error in %s:  output unit not open", op));
         return;
     }
     if (col < 1 || col > f->number_of_fields) {
-        fail(strformat("error in %s:  column %d is not defined", op, col));
+        fail(text_format("error in %s:  column %d is not defined", op, col));
         return;
     }
     if (!format_fits(f->format[col], kind)) {
-        fail(strformat("error in %s:  format [%s] does not fit the value", op, f->format[col].c_str()));
+        fail(text_format("error in %s:  format [%s] does not fit the value", op, f->format[col].c_str()));
         return;
     }
     std::string text = format_value(f->format[col], value);
     std::size_t width = static_cast<std::size_t>(f->field_width[col]);
     if (text.size() > width) {
-        fail(strformat("table file error in %s:  data value [%s] too large for field\n", op, text.c_str()));
+        fail(text_format("table file error in %s:  data value [%s] too large for field\n", op, text.c_str()));
         std::fputs(error_msg.c_str(), stderr);
         f->field_value[col] = text.substr(0, width);
         return;
@@ -795,7 +778,7 @@ void concat_value(std::string &output_line, const FileInfo &f, const std::string
 bool write_text(FileInfo &f, const std::string &text)
 {
     if (std::fwrite(text.data(), 1, text.size(), f.fp) == text.size()) return true;
-    fail(strformat("error in tblwrit writing file: %s", system_text(errno).c_str()));
+    fail(text_format("error in tblwrit writing file: %s", system_text(errno).c_str()));
     return false;
 }
 
@@ -903,11 +886,11 @@ void get_header(const char *op, int unit, bool primary, const char **adr, int *b
 {
     FileInfo *f = open_file(unit);
     if (!f) {
-        fail(strformat("error in %s:  unit not open", op));
+        fail(text_format("error in %s:  unit not open", op));
         return;
     }
     if (f->filetype != 1) {
-        fail(strformat("illegal to call %s with QELT ASCII file", op));
+        fail(text_format("illegal to call %s with QELT ASCII file", op));
         return;
     }
     const std::string &h = primary ? f->primary_header : f->extension_header;
@@ -1230,7 +1213,7 @@ void tnewp(int unit, const char *pname, const char * /*ptype*/, const char * /*p
         return;
     }
     if (f->number_of_fields >= MAXFIELDS) {
-        fail(strformat("error in tnewp:  more than MAXFIELDS (=%d) fields", MAXFIELDS));
+        fail(text_format("error in tnewp:  more than MAXFIELDS (=%d) fields", MAXFIELDS));
         return;
     }
     const std::string name = pname ? pname : "";
@@ -1259,9 +1242,9 @@ void tnewp(int unit, const char *pname, const char * /*ptype*/, const char * /*p
         std::fputs("    Change MAXWIDTH in file fits_table\n", stderr);
         read_status = 1;
     } else if (plen < 0) {
-        fail(strformat("error in tnewp:  length of field [%s] is negative", name.c_str()));
+        fail(text_format("error in tnewp:  length of field [%s] is negative", name.c_str()));
     } else if (name.size() > static_cast<std::size_t>(plen)) {
-        fail(strformat("error in tnewp:  field name [%s] too long to fit into column header", name.c_str()));
+        fail(text_format("error in tnewp:  field name [%s] too long to fit into column header", name.c_str()));
         std::fprintf(stderr, "table file error in tnewp:  field name [%s] too long to fit into column header\n",
                      name.c_str());
     } else {
@@ -1297,14 +1280,14 @@ void tblwrit(int unit)
         std::size_t put = width ? std::fwrite(f->input_line->data(), 1, width, f->fp) : 0;
         f->bytes_written += put;
         if (put != width)
-            fail(strformat("error in tblwrit writing file: %s", system_text(errno).c_str()));
+            fail(text_format("error in tblwrit writing file: %s", system_text(errno).c_str()));
         return;
     }
     // A leading character, every column and one separator per column.
     long long length = 1;
     for (int i = 1; i <= f->number_of_fields; ++i) length += f->field_width[i] + 1LL;
     if (length >= kMaxOutputLine) {
-        fail(strformat("error in tblwrit:  line of %lld characters is longer than %d", length,
+        fail(text_format("error in tblwrit:  line of %lld characters is longer than %d", length,
                        kMaxOutputLine - 1));
         return;
     }
@@ -1346,11 +1329,11 @@ void tlink(int unit_in, int unit_out)
     for (;;) {
         if (std::fread(block.data(), 1, kBlock, in->fp) != kBlock) {
             const char *why = std::ferror(in->fp) ? std::strerror(errno) : "unexpected end of file";
-            error_msg = strformat("error in tlink reading file: %s", why);
+            error_msg = text_format("error in tlink reading file: %s", why);
             return;
         }
         if (std::fwrite(block.data(), 1, kBlock, out->fp) != kBlock) {
-            error_msg = strformat("error in tlink writing file: %s", system_text(errno).c_str());
+            error_msg = text_format("error in tlink writing file: %s", system_text(errno).c_str());
             return;
         }
         copied += kBlock;

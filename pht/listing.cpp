@@ -86,6 +86,34 @@ CardParts split_card(const std::string &card)
     return {keyword, value, comment};
 }
 
+namespace {
+
+struct ValueWord {
+    const char *keyword;
+    const char *begins;
+    const char *word;
+};
+
+constexpr ValueWord kValueWords[] = {
+    {"ATTTYPE ", "'R", "Raster              "},
+    {"ATTTYPE ", "'P", "Pointed             "},
+    {"ATTTYPE ", "'T", "Tracking            "},
+    {"FPCMODE ", "'ST", "Staring             "},
+    {"FPCMODE ", "'RE", "Rectangular         "},
+    {"FPCMODE ", "'SW", "Sawtooth            "},
+    {"FPCMODE ", "'C1", "Absolute photometry "},
+    {"FPCMODE ", "'C2", "Absolute photometry "},
+};
+
+}  // namespace
+
+std::string decoded_value(const CardParts &p)
+{
+    for (const ValueWord &v : kValueWords)
+        if (p.keyword == v.keyword && card_is(p.value, v.begins)) return v.word;
+    return p.value;
+}
+
 std::string card_line(const std::string &comment, const std::string &value,
                       const std::string &keyword)
 {
@@ -105,6 +133,12 @@ int card_int(const std::string &value)
     if (v > INT_MAX) return INT_MAX;
     if (v < INT_MIN) return INT_MIN;
     return static_cast<int>(v);
+}
+
+int card_count(const std::string &value)
+{
+    int n = card_int(value);
+    return n < 0 ? 0 : n;
 }
 
 double card_double(const std::string &value)

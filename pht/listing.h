@@ -43,6 +43,15 @@ struct CardParts {
 };
 CardParts split_card(const std::string &card);
 
+// Descriptions that replace a card's own comment in every product's head.
+inline constexpr const char *kCreationDateLabel = " AAR file Creation date                        ";
+inline constexpr const char *kChopperModeLabel = "Chopper mode (ST/RE/SW/TR/C1&C2)               ";
+
+// The value of an ATTTYPE or FPCMODE card spelled out as a 20-character word
+// (Raster, Pointed, Tracking; Staring, Rectangular, Sawtooth, Absolute
+// photometry); any other card or value is returned as written.
+std::string decoded_value(const CardParts &p);
+
 // The standard card line "%.47s: %s (%s)\n": the comment cut to 47
 // characters, the value and the keyword.
 std::string card_line(const std::string &comment, const std::string &value,
@@ -55,6 +64,9 @@ std::string card_line(const std::string &card);
 // Integers are clamped to the range of int instead of wrapping.
 int    card_int(const std::string &value);
 double card_double(const std::string &value);
+// A count (rows, raster points, raster lines): card_int, with a negative
+// value counting as 0.
+int    card_count(const std::string &value);
 
 // Keyword text of filter or configuration n: the stem, n in decimal and, for
 // n from 1 to 9, one trailing blank ("FILTER3 ", "FILTER12").

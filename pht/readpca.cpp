@@ -60,43 +60,9 @@ std::string cleaned(const std::string &value)
     return s;
 }
 
-int count_value(const std::string &value)
-{
-    int n = card_int(value);
-    return n < 0 ? 0 : n;
-}
-
-struct Decoding {
-    const char *key;
-    const char *begins;
-    const char *text;
-};
-
-// Attitude types and chopper modes spelled out.
-constexpr Decoding kDecodings[] = {
-    {"ATTTYPE ", "'R", "Raster              "},
-    {"ATTTYPE ", "'P", "Pointed             "},
-    {"ATTTYPE ", "'T", "Tracking            "},
-    {"FPCMODE ", "'ST", "Staring             "},
-    {"FPCMODE ", "'RE", "Rectangular         "},
-    {"FPCMODE ", "'SW", "Sawtooth            "},
-    {"FPCMODE ", "'C1", "Absolute photometry "},
-    {"FPCMODE ", "'C2", "Absolute photometry "},
-};
-
-std::string decoded(const CardParts &p)
-{
-    for (const Decoding &d : kDecodings)
-        if (card_is(p.keyword, d.key) && card_is(p.value, d.begins)) return d.text;
-    return p.value;
-}
-
-constexpr const char *kDateLabel = " AAR file Creation date                        ";
-constexpr const char *kChopperLabel = "Chopper mode (ST/RE/SW/TR/C1&C2)               ";
-
 std::string date_line(const CardParts &p)
 {
-    return strprintf("%s: %s (%s)\n", kDateLabel, p.value.c_str(), p.keyword.c_str());
+    return strprintf("%s: %s (%s)\n", kCreationDateLabel, p.value.c_str(), p.keyword.c_str());
 }
 
 // Raster size (PCAS) and pointing (PCAE, PCAP) are taken from the cards
@@ -104,8 +70,8 @@ std::string date_line(const CardParts &p)
 void take_value(CameraListing &L, const std::string &card, const CardParts &p)
 {
     if (L.pcas()) {
-        if (card_is(card, "ATTRNPTS")) L.points = count_value(p.value);
-        if (card_is(card, "ATTRNLNS")) L.lines = count_value(p.value);
+        if (card_is(card, "ATTRNPTS")) L.points = card_count(p.value);
+        if (card_is(card, "ATTRNLNS")) L.lines = card_count(p.value);
     } else {
         if (card_is(card, "INSTRA  ")) L.pointing.ra = card_double(p.value);
         if (card_is(card, "INSTDEC ")) L.pointing.dec = card_double(p.value);
@@ -125,11 +91,11 @@ void normal_head(CameraListing &L)
     if (const std::string *card = first_card("DATE    ")) put(date_line(split_card(*card)));
     if (const std::string *card = first_card("ATTTYPE ")) {
         CardParts p = split_card(*card);
-        put(card_line(p.comment, decoded(p), p.keyword));
+        put(card_line(p.comment, decoded_value(p), p.keyword));
     }
     if (const std::string *card = first_card("FPCMODE ")) {
         CardParts p = split_card(*card);
-        put(card_line(kChopperLabel, decoded(p), p.keyword));
+        put(card_line(kChopperModeLabel, decoded_value(p), p.keyword));
     }
 
     static constexpr const char *kPrinted[] = {"ATTRNPTS", "ATTRNLNS", "INSTRA  ", "INSTDEC ",
@@ -142,7 +108,7 @@ void normal_head(CameraListing &L)
             continue;
         }
         if (card_is(card, "NAXIS2")) {
-            L.rowno = count_value(split_card(card).value);
+            L.rowno = card_count(split_card(card).value);
             continue;
         }
         for (const char *key : kPrinted) {
@@ -185,7 +151,7 @@ std::string verbose_card(CameraListing &L, const std::string &card)
     if (card_is(card, "DATE    ")) return date_line(split_card(card));
     if (card_is(card, "ATTTYPE ")) {
         CardParts p = split_card(card);
-        return card_line(p.comment, decoded(p), p.keyword);
+        return card_line(p.comment, decoded_value(p), p.keyword);
     }
     if (card_is(card, "INSTRA  ") || card_is(card, "INSTDEC ") || card_is(card, "INSTROLL")) {
         CardParts p = split_card(card);
@@ -194,7 +160,7 @@ std::string verbose_card(CameraListing &L, const std::string &card)
     }
     if (card_is(card, "FPCMODE ")) {
         CardParts p = split_card(card);
-        return card_line(p.comment, decoded(p), p.keyword) + "\n" +
+        return card_line(p.comment, decoded_value(p), p.keyword) + "\n" +
                "\n\nUser specified parameters:\n" + "--------------------------\n\n";
     }
     for (const Relabel &r : kRelabelled) {
@@ -222,7 +188,7 @@ std::string verbose_card(CameraListing &L, const std::string &card)
     if (card_is(card, "NAXIS1")) return card_line(card);
     if (card_is(card, "NAXIS2")) {
         CardParts p = split_card(card);
-        L.rowno = count_value(p.value);
+        L.rowno = card_count(p.value);
         return card_line(p.comment, p.value, p.keyword);
     }
     if (is_filter_parameter(L, card)) return {};

@@ -9,10 +9,12 @@
 // rows after a read failure) lists as 0. Pixel wavelengths come from the
 // cards LAMBDA1 to LAMBDA64 (metres); other LAMBDA numbers are ignored and
 // pixels without a card have wavelength 0.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "listing.h"
@@ -26,7 +28,6 @@ constexpr int kLinePixels = 8;            // pixels per line of a verbose table
 constexpr float kW2J = 3.338e14f;         // stored value x lambda^2 (um) -> mJy
 constexpr double kMetresToMicrons = 1000000.0;
 
-constexpr const char *kCreationDate = " AAR file Creation date                        ";
 constexpr const char *kDarkFlag = " Dark meas. flag (1 if dark meas, 0 otherwise) ";
 
 // ---------------------------------------------------------------- columns
@@ -55,25 +56,6 @@ constexpr std::array<std::pair<Role, PlsArray>, 10> kFetchOrder = {{
     {kBck2, &data_pls::bck2}, {kBk2u, &data_pls::bk2u}, {kSpb, &data_pls::spb},
     {kSpbu, &data_pls::spbu},
 }};
-
-// ------------------------------------------------------ value replacements
-
-struct Replacement {
-    const char *keyword;
-    const char *begins;
-    const char *text;
-};
-
-constexpr Replacement kReplacements[] = {
-    {"ATTTYPE ", "'R", "Raster              "},
-    {"ATTTYPE ", "'P", "Pointed             "},
-    {"ATTTYPE ", "'T", "Tracking            "},
-    {"FPCMODE ", "'ST", "Staring             "},
-    {"FPCMODE ", "'RE", "Rectangular         "},
-    {"FPCMODE ", "'SW", "Sawtooth            "},
-    {"FPCMODE ", "'C1", "Absolute photometry "},
-    {"FPCMODE ", "'C2", "Absolute photometry "},
-};
 
 // --------------------------------------------------------- verbose header
 
@@ -170,23 +152,16 @@ public:
 private:
     // ---- header summary
 
-    static std::string replaced_value(const CardParts &p)
-    {
-        for (const Replacement &r : kReplacements)
-            if (p.keyword == r.keyword && card_is(p.value, r.begins)) return r.text;
-        return p.value;
-    }
-
     static std::string creation_date_line(const std::string &card)
     {
         CardParts p = split_card(card);
-        return strprintf("%s: %s (%s)\n", kCreationDate, p.value.c_str(), p.keyword.c_str());
+        return strprintf("%s: %s (%s)\n", kCreationDateLabel, p.value.c_str(), p.keyword.c_str());
     }
 
     static std::string replaced_line(const std::string &card)
     {
         CardParts p = split_card(card);
-        return card_line(p.comment, replaced_value(p), p.keyword);
+        return card_line(p.comment, decoded_value(p), p.keyword);
     }
 
     // Raster cards name themselves when their comment is blank.
@@ -209,8 +184,7 @@ private:
 
     void set_row_count(const std::string &card)
     {
-        int n = card_int(split_card(card).value);
-        rowno_ = n < 0 ? 0 : n;
+        rowno_ = card_count(split_card(card).value);
     }
 
     const std::string *first_card(const char *key) const

@@ -104,33 +104,11 @@ const std::string *first_card(const char *key)
     return nullptr;
 }
 
-// Coded values of the attitude type and chopper mode, shown as words.
-struct ValueText {
-    const char *keyword;
-    const char *begins;
-    const char *text;
-};
-
-constexpr ValueText kValueTexts[] = {
-    {"ATTTYPE ", "'R", "Raster              "},
-    {"ATTTYPE ", "'P", "Pointed             "},
-    {"ATTTYPE ", "'T", "Tracking            "},
-    {"FPCMODE ", "'ST", "Staring             "},
-    {"FPCMODE ", "'RE", "Rectangular         "},
-    {"FPCMODE ", "'SW", "Sawtooth            "},
-    {"FPCMODE ", "'C1", "Absolute photometry "},
-    {"FPCMODE ", "'C2", "Absolute photometry "},
-};
-
 // The card split, with a coded ATTTYPE or FPCMODE value replaced by its word.
 CardParts decoded(const std::string &card)
 {
     CardParts p = split_card(card);
-    for (const ValueText &v : kValueTexts)
-        if (card_is(card, v.keyword) && card_is(p.value, v.begins)) {
-            p.value = v.text;
-            break;
-        }
+    p.value = decoded_value(p);
     return p;
 }
 
@@ -147,7 +125,7 @@ void write_creation_date()
 {
     if (const std::string *card = first_card("DATE    ")) {
         CardParts p = split_card(*card);
-        put(strprintf("%s: %s (%s)\n", " AAR file Creation date                        ",
+        put(strprintf("%s: %s (%s)\n", kCreationDateLabel,
                       p.value.c_str(), p.keyword.c_str()));
     }
 }
@@ -165,7 +143,7 @@ void write_chopper_mode(int mode)
     if (const std::string *card = first_card("FPCMODE ")) {
         CardParts p = decoded(*card);
         const std::string description =
-            mode == 1 ? p.comment : "Chopper mode (ST/RE/SW/TR/C1&C2)               ";
+            mode == 1 ? p.comment : kChopperModeLabel;
         put(card_line(description, p.value, p.keyword));
     }
 }
@@ -229,11 +207,7 @@ struct HeadState {
     bool user_done = false;
 };
 
-int row_count(const std::string &card)
-{
-    int n = card_int(split_card(card).value);
-    return n < 0 ? 0 : n;
-}
+int row_count(const std::string &card) { return card_count(split_card(card).value); }
 
 void apply(const HeaderRule &rule, const std::string &card, HeadState &st)
 {

@@ -40,6 +40,8 @@ TEST(ListingCards, CountsConvertLikeAtoiButClamp)
     EXPECT_EQ(card_int("'abc'"), 0);
     EXPECT_EQ(card_int("         99999999999"), INT_MAX);
     EXPECT_EQ(card_int("        -99999999999"), INT_MIN);
+    EXPECT_EQ(card_count("   -7"), 0);
+    EXPECT_EQ(card_count("                  12"), 12);
     EXPECT_DOUBLE_EQ(card_double("   83.8221 "), 83.8221);
     EXPECT_DOUBLE_EQ(card_double(" 1.5D+03"), 1.5);
     EXPECT_DOUBLE_EQ(card_double("'x'"), 0.0);

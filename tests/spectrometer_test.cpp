@@ -298,3 +298,24 @@ TEST(SpectrometerImages, NamesRunPastZAndKeepLongBases)
     const std::string base(200, 'b');
     EXPECT_EQ(pls_image_name(base, 499), base + "SF.FITS");
 }
+
+TEST(SpectrometerListing, LongNamesAreNeverCut)
+{
+    // A product path of over 300 characters and an image base name of 200:
+    // the listing line naming the product is written whole, and the image
+    // file carries the whole base name.
+    ScratchDir dir;
+    fs::path deep = dir.path;
+    for (int i = 0; i < 4; ++i) deep /= std::string(80, 'd');
+    fs::create_directories(deep);
+    fs::copy_file(fs::path(pls_dir()) / "pla1.fits", deep / "pla1.fits");
+    const std::string product = (deep / "pla1.fits").string();
+    const std::string base = dir / std::string(200, 'b');
+    RunResult r = run_qrpht({"-o", dir / "long.lst", "-i", base, product});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(read_file(dir / "long.lst")
+                  .find("Name of the AAR file                           : '" + product + "'\n\n"),
+              std::string::npos);
+    ASSERT_TRUE(fs::exists(base + "A.FITS"));
+    expect_planes_from_product(read_file(base + "A.FITS"), read_file(product), 0);
+}
