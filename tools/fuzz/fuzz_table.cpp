@@ -18,7 +18,7 @@ namespace {
 
 constexpr int kUnit = 3;
 constexpr int kLinkUnit = 4;
-constexpr int kMaxRows = 2000;            // rows walked per input
+constexpr int kMaxRows = 64;  // rows walked per input: the path of a row does not depend on its number
 constexpr long kMaxElements = 1L << 20;   // larger fields are described, not fetched
 
 std::string scratch_path(const char *what)
