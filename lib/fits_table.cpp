@@ -85,6 +85,7 @@ struct FileInfo {
     std::array<int, MAXFIELDS + 1> field_width{};
     std::array<std::string, MAXFIELDS + 1> format;
     std::array<std::string, MAXFIELDS + 1> field_value;
+    std::unique_ptr<char[]> io_buffer;  // stdio buffer of fp, released after it
     std::FILE *fp = nullptr;
     long data_start = 0;                // offset of the first FITS row
     long naxis2_offset = -1;            // linked output: file offset of its NAXIS2 card
@@ -144,6 +145,17 @@ FileInfo *output_file(int unit)
 
 // A fresh record for unit, replacing a closed one left behind by a failed
 // open. Null (with "out of memory") when it cannot be allocated.
+// Gives the unit's stream a 64 KiB buffer: tables of megabytes are read
+// row by row and listings written line by line, and the default buffer of
+// 4 KiB would cost a system call every few rows or lines. (The C library
+// takes the size only together with a buffer of the caller's.)
+void set_stream_buffer(FileInfo &f)
+{
+    static constexpr std::size_t kStreamBuffer = 64 * 1024;
+    f.io_buffer.reset(new (std::nothrow) char[kStreamBuffer]);
+    if (f.io_buffer) std::setvbuf(f.fp, f.io_buffer.get(), _IOFBF, kStreamBuffer);
+}
+
 FileInfo *fresh_file(int unit)
 {
     try {
@@ -816,8 +828,7 @@ void topenr(int unit, const char *filename, int *nparms)
         error_msg = system_text(filename ? errno : EINVAL);
         return;
     }
-    static constexpr std::size_t kReadBuffer = 64 * 1024;
-    std::setvbuf(f->fp, nullptr, _IOFBF, kReadBuffer);
+    set_stream_buffer(*f);
     char magic[6] = {};
     std::size_t got = std::fread(magic, 1, sizeof magic, f->fp);
     std::rewind(f->fp);
@@ -845,10 +856,7 @@ void topenw(int unit, const char *filename)
         error_msg = system_text(filename ? errno : EINVAL);
         return;
     }
-    // A listing runs to megabytes in lines of some 80 bytes: a large buffer
-    // writes it in few system calls.
-    static constexpr std::size_t kWriteBuffer = 64 * 1024;
-    std::setvbuf(f->fp, nullptr, _IOFBF, kWriteBuffer);
+    set_stream_buffer(*f);
     read_status = 0;
 }
 

@@ -3,14 +3,14 @@
 // A floating-point value v is converted by scaling |v| with a power of ten
 // so that the digits to print become the integer part of x, then rounding x
 // to the nearest integer. The power of ten is the correctly rounded double
-// (from strtod), so x carries at most two roundings: its relative error is
-// below 2.3e-16. printf rounds the exact binary value of v; the rounded
-// integer is therefore the same as printf's whenever the fraction of x lies
-// farther from one half than the error bound. Values closer to a tie than a
-// safety margin many times that bound go to snprintf instead.
+// (exact up to 10^22, beyond that from strtod), so x carries at most two
+// roundings: its relative error is below 2.3e-16. printf rounds the exact
+// binary value of v; the rounded integer is therefore the same as printf's
+// whenever the fraction of x lies farther from one half than the error
+// bound. Values closer to a tie than a safety margin many times that bound
+// go to snprintf instead, and so do NaN, infinities and extreme magnitudes.
 #include "fast_format.h"
 
-#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -29,6 +29,11 @@ constexpr double kSmallest = 1e-290;
 constexpr double kLargest = 1e290;
 // Largest scaled value of a fixed conversion on the fast path.
 constexpr double kLargestFixed = 1e12;
+// Longest conversion written on the fast path (sign, 10 digits, point,
+// exponent; or 12 integer digits and 9 decimals), with room to spare.
+constexpr std::size_t kNumberRoom = 48;
+// Widths up to this are padded in place; larger ones take the general path.
+constexpr int kMaxInlineWidth = 64;
 
 constexpr std::array<std::uint64_t, 11> kExactPow10 = {
     1ULL,         10ULL,         100ULL,         1000ULL,
@@ -36,18 +41,29 @@ constexpr std::array<std::uint64_t, 11> kExactPow10 = {
     100000000ULL, 1000000000ULL, 10000000000ULL,
 };
 
-// 10^p for 0 <= p <= 308, correctly rounded: exact up to 10^22, beyond
-// that from the C library's correctly rounding strtod on first use.
+// 10^0 .. 10^22: every one exact in a double.
+constexpr std::array<double, 23> kExactPow10d = [] {
+    std::array<double, 23> t{};
+    double v = 1.0;
+    for (double &x : t) {
+        x = v;
+        v *= 10.0;
+    }
+    return t;
+}();
+
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// 10^p for 0 <= p <= 308, correctly rounded.
 double pow10(int p)
 {
-    static std::array<double, 309> table = [] {
-        std::array<double, 309> t{};
-        double v = 1.0;
-        for (int i = 0; i <= 22; ++i, v *= 10.0) t[static_cast<std::size_t>(i)] = v;
-        return t;
-    }();
+    if (p < static_cast<int>(kExactPow10d.size())) return kExactPow10d[static_cast<std::size_t>(p)];
+    static std::array<double, 309> table{};
     double &entry = table[static_cast<std::size_t>(p)];
-    if (entry == 0.0) {
+    if (entry == 0.0) {  // strtod rounds correctly; once per exponent
         char text[16] = "1e";
         std::to_chars(text + 2, text + sizeof text - 1, p);
         entry = std::strtod(text, nullptr);
@@ -56,14 +72,14 @@ double pow10(int p)
 }
 
 // a * 10^p with one rounding of the constant and one of the operation.
-double scale(double a, int p)
+inline double scale(double a, int p)
 {
     return p >= 0 ? a * pow10(p) : a / pow10(-p);
 }
 
 // Rounds x (>= 0, below 2^53) to the nearest integer into r. False when x
 // lies so close to a tie that its error bound could change the result.
-bool round_scaled(double x, std::uint64_t &r)
+inline bool round_scaled(double x, std::uint64_t &r)
 {
     std::uint64_t whole = static_cast<std::uint64_t>(x);  // floor: x >= 0
     double frac = x - static_cast<double>(whole);           // exact
@@ -73,10 +89,10 @@ bool round_scaled(double x, std::uint64_t &r)
     return true;
 }
 
-// The digits of |v| rounded to digits significant digits, as printf's %e
-// rounds them: r in [10^(digits-1), 10^digits) and the decimal exponent e,
-// so that |v| ~ r * 10^(e - digits + 1). a is |v|, finite and not zero.
-bool significant(double a, int digits, std::uint64_t &r, int &e)
+// The digits of a (finite, positive) rounded to digits significant digits,
+// as printf's %e rounds them: r in [10^(digits-1), 10^digits) and the
+// decimal exponent e, so that a ~ r * 10^(e - digits + 1).
+inline bool significant(double a, int digits, std::uint64_t &r, int &e)
 {
     if (a < kSmallest || a > kLargest) return false;
     std::uint64_t bits = 0;
@@ -85,17 +101,18 @@ bool significant(double a, int digits, std::uint64_t &r, int &e)
     // floor(e2 * log10(2)) (78913 / 2^18 is log10(2) to within 8e-7): the
     // decimal exponent of a or one less; x is then moved into its decade.
     e = (e2 * 78913) >> 18;
-    const double top = static_cast<double>(kExactPow10[static_cast<std::size_t>(digits)]);
+    const std::uint64_t top = kExactPow10[static_cast<std::size_t>(digits)];
+    const double topd = static_cast<double>(top);
     double x = scale(a, digits - 1 - e);
-    if (x >= top) {
+    if (x >= topd) {
         ++e;
         x = scale(a, digits - 1 - e);
-    } else if (x < top / 10) {
+    } else if (x < topd / 10) {
         --e;
         x = scale(a, digits - 1 - e);
     }
     if (!round_scaled(x, r)) return false;
-    if (r >= kExactPow10[static_cast<std::size_t>(digits)]) {  // 9.995 -> 10.0
+    if (r >= top) {  // 9.995 -> 10.0
         r /= 10;
         ++e;
     }
@@ -103,12 +120,8 @@ bool significant(double a, int digits, std::uint64_t &r, int &e)
 }
 
 // Writes the decimal digits of r, exactly n of them with leading zeros.
-char *put_digits(char *p, std::uint64_t r, int n)
+inline char *put_digits(char *p, std::uint64_t r, int n)
 {
-    static constexpr char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
     int i = n;
     while (i >= 2) {
         std::size_t two = static_cast<std::size_t>(r % 100) * 2;
@@ -121,13 +134,18 @@ char *put_digits(char *p, std::uint64_t r, int n)
 }
 
 // "e+05", "e-123": the exponent with its sign and at least two digits.
-char *put_exponent(char *p, int e)
+inline char *put_exponent(char *p, int e)
 {
     *p++ = 'e';
     *p++ = e < 0 ? '-' : '+';
     unsigned u = static_cast<unsigned>(e < 0 ? -e : e);
-    if (u < 10) *p++ = '0';
-    return std::to_chars(p, p + 4, u).ptr;
+    if (u >= 100) {
+        *p++ = static_cast<char>('0' + u / 100);
+        u %= 100;
+    }
+    p[0] = kPairs[2 * u];
+    p[1] = kPairs[2 * u + 1];
+    return p + 2;
 }
 
 // %.<prec>e of v into p; returns the end, or nullptr to leave it to snprintf.
@@ -139,10 +157,11 @@ char *convert_e(char *p, double v, int prec)
     std::uint64_t r = 0;
     int e = 0;
     if (a != 0.0 && !significant(a, prec + 1, r, e)) return nullptr;
-    p = put_digits(p, r / kExactPow10[static_cast<std::size_t>(prec)], 1);
+    const std::uint64_t unit = kExactPow10[static_cast<std::size_t>(prec)];
+    *p++ = static_cast<char>('0' + r / unit);
     if (prec > 0) {
         *p++ = '.';
-        p = put_digits(p, r, prec);
+        p = put_digits(p, r % unit, prec);
     }
     return put_exponent(p, e);
 }
@@ -151,11 +170,11 @@ char *convert_e(char *p, double v, int prec)
 char *convert_f(char *p, double v, int prec)
 {
     if (!std::isfinite(v) || prec > kMaxPrecision) return nullptr;
-    double x = std::fabs(v) * static_cast<double>(kExactPow10[static_cast<std::size_t>(prec)]);
+    const std::uint64_t unit = kExactPow10[static_cast<std::size_t>(prec)];
+    double x = std::fabs(v) * static_cast<double>(unit);
     std::uint64_t r = 0;
     if (x >= kLargestFixed || !round_scaled(x, r)) return nullptr;
     if (std::signbit(v)) *p++ = '-';
-    const std::uint64_t unit = kExactPow10[static_cast<std::size_t>(prec)];
     p = std::to_chars(p, p + 24, r / unit).ptr;
     if (prec > 0) {
         *p++ = '.';
@@ -212,14 +231,65 @@ char *convert_g(char *p, double v, int prec)
     return p;
 }
 
-// Collects the formatted text in a local buffer and hands it to the
-// result string in large pieces.
+// Collects the formatted text in a local buffer and hands it to the result
+// string in large pieces.
 class Sink {
 public:
     explicit Sink(std::string &out) : out_(out) {}
     ~Sink() { flush(); }
     Sink(const Sink &) = delete;
     Sink &operator=(const Sink &) = delete;
+
+    // Room for n more bytes (n at most the buffer's size) at the end.
+    char *room(std::size_t n)
+    {
+        if (n > sizeof buf_ - used_) flush();
+        return buf_ + used_;
+    }
+    void commit(const char *end) { used_ = static_cast<std::size_t>(end - buf_); }
+
+    // Copies fmt up to its next '%' or its end; returns where it stopped.
+    const char *literal(const char *p)
+    {
+        for (;;) {
+            char *d = room(64);
+            char *const limit = d + 64;
+            while (d < limit && *p != '\0' && *p != '%') *d++ = *p++;
+            commit(d);
+            if (d < limit) return p;
+        }
+    }
+
+    // A short conversion result (at most kNumberRoom bytes, in a buffer of
+    // at least kNumberRoom) padded with blanks to a width of at most
+    // kMaxInlineWidth.
+    void number(const char *text, std::size_t n, int width, bool left)
+    {
+        std::size_t gap = width > 0 && static_cast<std::size_t>(width) > n
+                              ? static_cast<std::size_t>(width) - n
+                              : 0;
+        char *d = room(kNumberRoom + kMaxInlineWidth);
+        if (!left) {
+            for (std::size_t i = 0; i < gap; ++i) *d++ = ' ';
+        }
+        std::memcpy(d, text, kNumberRoom);  // fixed size: a few moves
+        d += n;
+        if (left) {
+            for (std::size_t i = 0; i < gap; ++i) *d++ = ' ';
+        }
+        commit(d);
+    }
+
+    // Any text, padded with blanks to any width.
+    void padded(const char *text, std::size_t n, int width, bool left)
+    {
+        std::size_t gap = width > 0 && static_cast<std::size_t>(width) > n
+                              ? static_cast<std::size_t>(width) - n
+                              : 0;
+        if (!left) blanks(gap);
+        append(text, n);
+        if (left) blanks(gap);
+    }
 
     void append(const char *text, std::size_t n)
     {
@@ -234,28 +304,6 @@ public:
         used_ += n;
     }
 
-    void fill(std::size_t n)
-    {
-        while (n > 0) {
-            if (used_ == sizeof buf_) flush();
-            std::size_t k = std::min(n, sizeof buf_ - used_);
-            std::memset(buf_ + used_, ' ', k);
-            used_ += k;
-            n -= k;
-        }
-    }
-
-    // Text of length n, padded with blanks to width.
-    void padded(const char *text, std::size_t n, int width, bool left)
-    {
-        std::size_t gap = width > 0 && static_cast<std::size_t>(width) > n
-                              ? static_cast<std::size_t>(width) - n
-                              : 0;
-        if (!left) fill(gap);
-        append(text, n);
-        if (left) fill(gap);
-    }
-
     void flush()
     {
         out_.append(buf_, used_);
@@ -263,15 +311,26 @@ public:
     }
 
 private:
+    void blanks(std::size_t n)
+    {
+        while (n > 0) {
+            std::size_t k = n < sizeof buf_ ? n : sizeof buf_;
+            char *d = room(k);
+            std::memset(d, ' ', k);
+            commit(d + k);
+            n -= k;
+        }
+    }
+
     std::string &out_;
-    char buf_[256];
+    char buf_[512];
     std::size_t used_ = 0;
 };
 
 void append_double(Sink &sink, char conv, double v, int width, int prec, bool left)
 {
     if (prec < 0) prec = 6;
-    char buf[64];
+    char buf[kNumberRoom + 16];
     char *end = nullptr;
     switch (conv) {
     case 'e': end = convert_e(buf, v, prec); break;
@@ -279,7 +338,11 @@ void append_double(Sink &sink, char conv, double v, int width, int prec, bool le
     default: end = convert_g(buf, v, prec); break;
     }
     if (end != nullptr) {
-        sink.padded(buf, static_cast<std::size_t>(end - buf), width, left);
+        auto n = static_cast<std::size_t>(end - buf);
+        if (width <= kMaxInlineWidth)
+            sink.number(buf, n, width, left);
+        else
+            sink.padded(buf, n, width, left);
         return;
     }
     const char *spec = nullptr;
@@ -300,8 +363,8 @@ void append_double(Sink &sink, char conv, double v, int width, int prec, bool le
     sink.append(big.data(), big.size());
 }
 
-// Reads a decimal number at p; -1 when there is none.
-int read_number(const char *&p)
+// Reads a decimal number at p; -1 when there is none, -2 when absurd.
+inline int read_number(const char *&p)
 {
     if (*p < '0' || *p > '9') return -1;
     int n = 0;
@@ -315,14 +378,10 @@ int read_number(const char *&p)
 // Formats into sink; false at the first specification left to the C library.
 bool format(Sink &sink, const char *p, va_list args)
 {
-    while (*p != '\0') {
-        const char *percent = std::strchr(p, '%');
-        if (percent == nullptr) {
-            sink.append(p, std::strlen(p));
-            break;
-        }
-        sink.append(p, static_cast<std::size_t>(percent - p));
-        p = percent + 1;
+    for (;;) {
+        p = sink.literal(p);
+        if (*p == '\0') return true;
+        ++p;  // the '%'
         if (*p == '%') {
             sink.append("%", 1);
             ++p;
@@ -342,12 +401,21 @@ bool format(Sink &sink, const char *p, va_list args)
         }
         if (width == -2 || prec == -2) return false;
         switch (*p++) {
+        case 'e':
+        case 'f':
+        case 'g':
+            append_double(sink, p[-1], va_arg(args, double), width, prec, left);
+            break;
         case 'd':
         case 'i': {
             if (prec >= 0) return false;
-            char buf[16];
+            char buf[kNumberRoom];
             char *end = std::to_chars(buf, buf + sizeof buf, va_arg(args, int)).ptr;
-            sink.padded(buf, static_cast<std::size_t>(end - buf), width, left);
+            auto n = static_cast<std::size_t>(end - buf);
+            if (width <= kMaxInlineWidth)
+                sink.number(buf, n, width, left);
+            else
+                sink.padded(buf, n, width, left);
             break;
         }
         case 's': {
@@ -363,16 +431,10 @@ bool format(Sink &sink, const char *p, va_list args)
             sink.padded(&c, 1, width, left);
             break;
         }
-        case 'e':
-        case 'f':
-        case 'g':
-            append_double(sink, p[-1], va_arg(args, double), width, prec, left);
-            break;
         default:
             return false;
         }
     }
-    return true;
 }
 
 }  // namespace
