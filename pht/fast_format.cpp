@@ -35,11 +35,15 @@ constexpr std::size_t kNumberRoom = 48;
 // Widths up to this are padded in place; larger ones take the general path.
 constexpr int kMaxInlineWidth = 64;
 
-constexpr std::array<std::uint64_t, 11> kExactPow10 = {
-    1ULL,         10ULL,         100ULL,         1000ULL,
-    10000ULL,     100000ULL,     1000000ULL,     10000000ULL,
-    100000000ULL, 1000000000ULL, 10000000000ULL,
-};
+constexpr std::array<std::uint64_t, 20> kExactPow10 = [] {
+    std::array<std::uint64_t, 20> t{};
+    std::uint64_t v = 1;
+    for (std::uint64_t &x : t) {
+        x = v;
+        v *= 10;
+    }
+    return t;
+}();
 
 // 10^0 .. 10^22: every one exact in a double.
 constexpr std::array<double, 23> kExactPow10d = [] {
@@ -57,13 +61,13 @@ constexpr char kPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// 10^p for 0 <= p <= 308, correctly rounded.
-double pow10(int p)
+// 10^p for 22 < p <= 308, correctly rounded: strtod rounds correctly, once
+// per exponent.
+[[gnu::noinline]] double large_pow10(int p)
 {
-    if (p < static_cast<int>(kExactPow10d.size())) return kExactPow10d[static_cast<std::size_t>(p)];
     static std::array<double, 309> table{};
     double &entry = table[static_cast<std::size_t>(p)];
-    if (entry == 0.0) {  // strtod rounds correctly; once per exponent
+    if (entry == 0.0) {
         char text[16] = "1e";
         std::to_chars(text + 2, text + sizeof text - 1, p);
         entry = std::strtod(text, nullptr);
@@ -71,15 +75,23 @@ double pow10(int p)
     return entry;
 }
 
+// 10^p for 0 <= p <= 308, correctly rounded.
+[[gnu::always_inline]] inline double pow10(int p)
+{
+    if (p < static_cast<int>(kExactPow10d.size())) [[likely]]
+        return kExactPow10d[static_cast<std::size_t>(p)];
+    return large_pow10(p);
+}
+
 // a * 10^p with one rounding of the constant and one of the operation.
-inline double scale(double a, int p)
+[[gnu::always_inline]] inline double scale(double a, int p)
 {
     return p >= 0 ? a * pow10(p) : a / pow10(-p);
 }
 
 // Rounds x (>= 0, below 2^53) to the nearest integer into r. False when x
 // lies so close to a tie that its error bound could change the result.
-inline bool round_scaled(double x, std::uint64_t &r)
+[[gnu::always_inline]] inline bool round_scaled(double x, std::uint64_t &r)
 {
     std::uint64_t whole = static_cast<std::uint64_t>(x);  // floor: x >= 0
     double frac = x - static_cast<double>(whole);           // exact
@@ -92,7 +104,7 @@ inline bool round_scaled(double x, std::uint64_t &r)
 // The digits of a (finite, positive) rounded to digits significant digits,
 // as printf's %e rounds them: r in [10^(digits-1), 10^digits) and the
 // decimal exponent e, so that a ~ r * 10^(e - digits + 1).
-inline bool significant(double a, int digits, std::uint64_t &r, int &e)
+[[gnu::always_inline]] inline bool significant(double a, int digits, std::uint64_t &r, int &e)
 {
     if (a < kSmallest || a > kLargest) return false;
     std::uint64_t bits = 0;
@@ -120,7 +132,7 @@ inline bool significant(double a, int digits, std::uint64_t &r, int &e)
 }
 
 // Writes the decimal digits of r, exactly n of them with leading zeros.
-inline char *put_digits(char *p, std::uint64_t r, int n)
+[[gnu::always_inline]] inline char *put_digits(char *p, std::uint64_t r, int n)
 {
     int i = n;
     while (i >= 2) {
@@ -134,7 +146,7 @@ inline char *put_digits(char *p, std::uint64_t r, int n)
 }
 
 // "e+05", "e-123": the exponent with its sign and at least two digits.
-inline char *put_exponent(char *p, int e)
+[[gnu::always_inline]] inline char *put_exponent(char *p, int e)
 {
     *p++ = 'e';
     *p++ = e < 0 ? '-' : '+';
@@ -327,6 +339,76 @@ private:
     std::size_t used_ = 0;
 };
 
+// Blanks that pad a conversion of len characters to width.
+inline std::size_t gap_to(int width, std::size_t len)
+{
+    return width > 0 && static_cast<std::size_t>(width) > len ? static_cast<std::size_t>(width) - len : 0;
+}
+
+inline char *put_blanks(char *d, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i) *d++ = ' ';
+    return d;
+}
+
+// %e written straight into the sink: its length is known from the sign,
+// the precision and the exponent before a digit is written, so the padding
+// goes first. False leaves the value to the general path.
+[[gnu::always_inline]] inline bool direct_e(Sink &sink, double v, int prec, int width, bool left)
+{
+    double a = std::fabs(v);
+    if (!(a >= kSmallest && a <= kLargest) || prec > kMaxPrecision || width > kMaxInlineWidth)
+        return false;  // zero, NaN, infinities and extremes included
+    std::uint64_t r = 0;
+    int e = 0;
+    if (!significant(a, prec + 1, r, e)) return false;
+    const bool neg = std::signbit(v);
+    const std::size_t len = (neg ? 1 : 0) + 1 + (prec > 0 ? static_cast<std::size_t>(prec) + 1 : 0) +
+                            ((e >= 100 || e <= -100) ? 5 : 4);
+    const std::size_t gap = gap_to(width, len);
+    char *d = sink.room(len + gap);
+    if (!left) d = put_blanks(d, gap);
+    if (neg) *d++ = '-';
+    const std::uint64_t unit = kExactPow10[static_cast<std::size_t>(prec)];
+    *d++ = static_cast<char>('0' + r / unit);
+    if (prec > 0) {
+        *d++ = '.';
+        d = put_digits(d, r % unit, prec);
+    }
+    d = put_exponent(d, e);
+    if (left) d = put_blanks(d, gap);
+    sink.commit(d);
+    return true;
+}
+
+// %f written straight into the sink, like direct_e.
+[[gnu::always_inline]] inline bool direct_f(Sink &sink, double v, int prec, int width, bool left)
+{
+    if (prec > kMaxPrecision || width > kMaxInlineWidth) return false;
+    const std::uint64_t unit = kExactPow10[static_cast<std::size_t>(prec)];
+    double x = std::fabs(v) * static_cast<double>(unit);
+    std::uint64_t r = 0;
+    if (!(x < kLargestFixed) || !round_scaled(x, r)) return false;  // NaN, infinities, large
+    const bool neg = std::signbit(v);
+    const std::uint64_t whole = r / unit;
+    int whole_digits = 1;
+    while (whole >= kExactPow10[static_cast<std::size_t>(whole_digits)]) ++whole_digits;
+    const std::size_t len = (neg ? 1 : 0) + static_cast<std::size_t>(whole_digits) +
+                            (prec > 0 ? static_cast<std::size_t>(prec) + 1 : 0);
+    const std::size_t gap = gap_to(width, len);
+    char *d = sink.room(len + gap);
+    if (!left) d = put_blanks(d, gap);
+    if (neg) *d++ = '-';
+    d = put_digits(d, whole, whole_digits);
+    if (prec > 0) {
+        *d++ = '.';
+        d = put_digits(d, r % unit, prec);
+    }
+    if (left) d = put_blanks(d, gap);
+    sink.commit(d);
+    return true;
+}
+
 void append_double(Sink &sink, char conv, double v, int width, int prec, bool left)
 {
     if (prec < 0) prec = 6;
@@ -366,13 +448,15 @@ void append_double(Sink &sink, char conv, double v, int width, int prec, bool le
 // Reads a decimal number at p; -1 when there is none, -2 when absurd.
 inline int read_number(const char *&p)
 {
-    if (*p < '0' || *p > '9') return -1;
+    unsigned digit = static_cast<unsigned>(*p - '0');
+    if (digit > 9) return -1;
     int n = 0;
-    while (*p >= '0' && *p <= '9') {
-        if (n > 100000) return -2;  // absurd widths go to the C library
-        n = n * 10 + (*p++ - '0');
-    }
-    return n;
+    int count = 0;
+    do {
+        n = n * 10 + static_cast<int>(digit);
+        digit = static_cast<unsigned>(*++p - '0');
+    } while (digit <= 9 && ++count < 6);
+    return digit <= 9 ? -2 : n;  // seven digits or more go to the C library
 }
 
 // Formats into sink; false at the first specification left to the C library.
@@ -401,10 +485,20 @@ bool format(Sink &sink, const char *p, va_list args)
         }
         if (width == -2 || prec == -2) return false;
         switch (*p++) {
-        case 'e':
-        case 'f':
+        case 'e': {
+            double v = va_arg(args, double);
+            if (!direct_e(sink, v, prec < 0 ? 6 : prec, width, left))
+                append_double(sink, 'e', v, width, prec, left);
+            break;
+        }
+        case 'f': {
+            double v = va_arg(args, double);
+            if (!direct_f(sink, v, prec < 0 ? 6 : prec, width, left))
+                append_double(sink, 'f', v, width, prec, left);
+            break;
+        }
         case 'g':
-            append_double(sink, p[-1], va_arg(args, double), width, prec, left);
+            append_double(sink, 'g', va_arg(args, double), width, prec, left);
             break;
         case 'd':
         case 'i': {
