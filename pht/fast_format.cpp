@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -260,16 +262,13 @@ public:
     }
     void commit(const char *end) { used_ = static_cast<std::size_t>(end - buf_); }
 
-    // Copies fmt up to its next '%' or its end; returns where it stopped.
-    const char *literal(const char *p)
+    // A text of at most 16 characters from a buffer with at least 16
+    // readable bytes: copied in one fixed-size move.
+    void short_text(const char *text, std::size_t n)
     {
-        for (;;) {
-            char *d = room(64);
-            char *const limit = d + 64;
-            while (d < limit && *p != '\0' && *p != '%') *d++ = *p++;
-            commit(d);
-            if (d < limit) return p;
-        }
+        char *d = room(16);
+        std::memcpy(d, text, 16);
+        commit(d + n);
     }
 
     // A short conversion result (at most kNumberRoom bytes, in a buffer of
@@ -459,76 +458,148 @@ inline int read_number(const char *&p)
     return digit <= 9 ? -2 : n;  // seven digits or more go to the C library
 }
 
-// Formats into sink; false at the first specification left to the C library.
-bool format(Sink &sink, const char *p, va_list args)
+// A format string taken apart once: the literal texts ("%%" already made
+// "%") and the conversions that follow them.
+struct Conversion {
+    std::size_t text_at = 0;  // the literal before the conversion, in texts
+    std::size_t text_len = 0;
+    char conv = '\0';         // '\0': the final literal, no conversion
+    bool left = false;
+    int width = -1;
+    int prec = -1;
+};
+
+struct CompiledFormat {
+    std::string source;  // the format itself, to recognise it
+    std::string texts;   // the literal texts, with room to copy 16 bytes at once
+    std::vector<Conversion> conversions;
+    bool usable = false;  // false: a specification for the C library
+};
+
+constexpr std::size_t kTextPadding = 16;
+
+// Takes fmt apart; usable is false when it holds a specification that is
+// not handled here.
+void compile(const char *fmt, CompiledFormat &c)
 {
+    c.source = fmt;
+    c.texts.clear();
+    c.conversions.clear();
+    c.usable = false;
+    const char *p = fmt;
+    Conversion next;
     for (;;) {
-        p = sink.literal(p);
-        if (*p == '\0') return true;
+        while (*p != '\0' && *p != '%') c.texts.push_back(*p++);
+        if (*p == '\0') break;
         ++p;  // the '%'
         if (*p == '%') {
-            sink.append("%", 1);
-            ++p;
+            c.texts.push_back(*p++);
             continue;
         }
-        bool left = false;
+        next.text_len = c.texts.size() - next.text_at;
         while (*p == '-') {
-            left = true;
+            next.left = true;
             ++p;
         }
-        int width = read_number(p);
-        int prec = -1;
+        next.width = read_number(p);
         if (*p == '.') {
             ++p;
-            prec = read_number(p);
-            if (prec == -1) prec = 0;  // "%.f" means precision 0
+            next.prec = read_number(p);
+            if (next.prec == -1) next.prec = 0;  // "%.f" means precision 0
         }
-        if (width == -2 || prec == -2) return false;
+        if (next.width == -2 || next.prec == -2) return;
+        next.conv = *p;
         switch (*p++) {
+        case 'e':
+        case 'f':
+        case 'g':
+        case 's':
+            break;
+        case 'd':
+        case 'i':
+        case 'c':
+            if (next.prec >= 0) return;
+            break;
+        default:
+            return;
+        }
+        c.conversions.push_back(next);
+        next = Conversion{};
+        next.text_at = c.texts.size();
+    }
+    next.text_len = c.texts.size() - next.text_at;
+    c.conversions.push_back(next);  // the final literal
+    c.texts.append(kTextPadding, '\0');
+    c.usable = true;
+}
+
+// The compiled form of fmt, from a small cache: listings use a few dozen
+// formats, each for thousands of lines. An entry is used only when its
+// format reads exactly like fmt, so a format at a reused address is never
+// mistaken for another.
+const CompiledFormat &compiled(const char *fmt)
+{
+    static std::array<CompiledFormat, 64> cache;
+    auto key = reinterpret_cast<std::uintptr_t>(fmt);
+    CompiledFormat &c = cache[(key ^ (key >> 6) ^ (key >> 12)) % cache.size()];
+    if (std::strcmp(c.source.c_str(), fmt) != 0 || c.source.empty()) compile(fmt, c);
+    return c;
+}
+
+// Formats into sink; false at a null %s argument.
+bool run(Sink &sink, const CompiledFormat &c, va_list args)
+{
+    const char *texts = c.texts.data();
+    for (const Conversion &k : c.conversions) {
+        if (k.text_len <= kTextPadding)
+            sink.short_text(texts + k.text_at, k.text_len);
+        else
+            sink.append(texts + k.text_at, k.text_len);
+        switch (k.conv) {
+        case '\0':
+            return true;
         case 'e': {
             double v = va_arg(args, double);
-            if (!direct_e(sink, v, prec < 0 ? 6 : prec, width, left))
-                append_double(sink, 'e', v, width, prec, left);
+            if (!direct_e(sink, v, k.prec < 0 ? 6 : k.prec, k.width, k.left))
+                append_double(sink, 'e', v, k.width, k.prec, k.left);
             break;
         }
         case 'f': {
             double v = va_arg(args, double);
-            if (!direct_f(sink, v, prec < 0 ? 6 : prec, width, left))
-                append_double(sink, 'f', v, width, prec, left);
+            if (!direct_f(sink, v, k.prec < 0 ? 6 : k.prec, k.width, k.left))
+                append_double(sink, 'f', v, k.width, k.prec, k.left);
             break;
         }
         case 'g':
-            append_double(sink, 'g', va_arg(args, double), width, prec, left);
+            append_double(sink, 'g', va_arg(args, double), k.width, k.prec, k.left);
             break;
         case 'd':
         case 'i': {
-            if (prec >= 0) return false;
             char buf[kNumberRoom];
             char *end = std::to_chars(buf, buf + sizeof buf, va_arg(args, int)).ptr;
             auto n = static_cast<std::size_t>(end - buf);
-            if (width <= kMaxInlineWidth)
-                sink.number(buf, n, width, left);
+            if (k.width <= kMaxInlineWidth)
+                sink.number(buf, n, k.width, k.left);
             else
-                sink.padded(buf, n, width, left);
+                sink.padded(buf, n, k.width, k.left);
             break;
         }
         case 's': {
-            const char *s = va_arg(args, const char *);
-            if (s == nullptr) return false;
-            std::size_t n = prec >= 0 ? strnlen(s, static_cast<std::size_t>(prec)) : std::strlen(s);
-            sink.padded(s, n, width, left);
+            const char *str = va_arg(args, const char *);
+            if (str == nullptr) return false;
+            std::size_t n =
+                k.prec >= 0 ? strnlen(str, static_cast<std::size_t>(k.prec)) : std::strlen(str);
+            sink.padded(str, n, k.width, k.left);
             break;
         }
-        case 'c': {
-            if (prec >= 0) return false;
-            char c = static_cast<char>(va_arg(args, int));
-            sink.padded(&c, 1, width, left);
+        default: {  // 'c'
+            char ch = static_cast<char>(va_arg(args, int));
+            sink.padded(&ch, 1, k.width, k.left);
             break;
         }
-        default:
-            return false;
         }
     }
+    return true;
 }
 
 }  // namespace
@@ -538,8 +609,10 @@ bool format_append(std::string &out, const char *fmt, va_list args)
     const std::size_t start = out.size();
     bool done;
     {
+        const CompiledFormat &c = compiled(fmt);
+        if (!c.usable) return false;
         Sink sink(out);
-        done = format(sink, fmt, args);
+        done = run(sink, c, args);
     }
     if (!done) out.resize(start);
     return done;
