@@ -17,8 +17,11 @@
 #include <array>
 #include <bit>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -108,6 +111,26 @@ int end_header()
     return kOk;
 }
 
+// Copies one value of N bytes, reversing its bytes when swap is set.
+template <std::size_t N>
+void big_endian(const unsigned char *from, unsigned char *to, bool swap)
+{
+    if constexpr (N == 2 || N == 4 || N == 8) {
+        using U = std::conditional_t<N == 2, std::uint16_t,
+                                     std::conditional_t<N == 4, std::uint32_t, std::uint64_t>>;
+        U u;
+        std::memcpy(&u, from, N);
+        if (swap) {
+            if constexpr (N == 2) u = __builtin_bswap16(u);
+            if constexpr (N == 4) u = __builtin_bswap32(u);
+            if constexpr (N == 8) u = __builtin_bswap64(u);
+        }
+        std::memcpy(to, &u, N);
+    } else {
+        for (std::size_t b = 0; b < N; ++b) to[b] = from[swap ? N - 1 - b : b];
+    }
+}
+
 // Writes n values of type T in FITS (big-endian) byte order. Values are
 // converted in chunks so that memory stays bounded for large images.
 template <typename T>
@@ -117,18 +140,17 @@ int write_pixels(int fid, const T *buffer, int n_pix)
     if (n_pix < 0 || (n_pix > 0 && buffer == nullptr)) return kBadCall;
     if (end_header() != kOk) return kWriteFailed;
 
-    constexpr std::size_t kChunk = 8192;  // values per conversion chunk
-    std::vector<unsigned char> bytes;
-    bytes.reserve(std::min<std::size_t>(static_cast<std::size_t>(n_pix), kChunk) * sizeof(T));
+    constexpr std::size_t kChunkBytes = 8192;  // bytes per conversion chunk
+    constexpr std::size_t kChunk = kChunkBytes / sizeof(T);
+    constexpr bool kSwap = std::endian::native == std::endian::little;
+    std::array<unsigned char, kChunkBytes> converted;
+    const auto *in = reinterpret_cast<const unsigned char *>(buffer);
     for (std::size_t done = 0; done < static_cast<std::size_t>(n_pix);) {
         std::size_t count = std::min(kChunk, static_cast<std::size_t>(n_pix) - done);
-        bytes.resize(count * sizeof(T));
-        std::memcpy(bytes.data(), buffer + done, bytes.size());
-        if constexpr (std::endian::native == std::endian::little && sizeof(T) > 1) {
-            for (std::size_t i = 0; i < bytes.size(); i += sizeof(T))
-                std::reverse(bytes.begin() + static_cast<std::ptrdiff_t>(i),
-                             bytes.begin() + static_cast<std::ptrdiff_t>(i + sizeof(T)));
-        }
+        std::span<const unsigned char> bytes(converted.data(), count * sizeof(T));
+        const unsigned char *from = in + done * sizeof(T);
+        for (std::size_t i = 0; i < bytes.size(); i += sizeof(T))
+            big_endian<sizeof(T)>(from + i, converted.data() + i, kSwap);
         std::size_t written = std::fwrite(bytes.data(), 1, bytes.size(), image.fp);
         image.pix_bytes_written += static_cast<long long>(written);
         if (written != bytes.size()) return kWriteFailed;

@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -35,11 +37,15 @@ constexpr std::size_t kNumberRoom = 48;
 // Widths up to this are padded in place; larger ones take the general path.
 constexpr int kMaxInlineWidth = 64;
 
-constexpr std::array<std::uint64_t, 11> kExactPow10 = {
-    1ULL,         10ULL,         100ULL,         1000ULL,
-    10000ULL,     100000ULL,     1000000ULL,     10000000ULL,
-    100000000ULL, 1000000000ULL, 10000000000ULL,
-};
+constexpr std::array<std::uint64_t, 20> kExactPow10 = [] {
+    std::array<std::uint64_t, 20> t{};
+    std::uint64_t v = 1;
+    for (std::uint64_t &x : t) {
+        x = v;
+        v *= 10;
+    }
+    return t;
+}();
 
 // 10^0 .. 10^22: every one exact in a double.
 constexpr std::array<double, 23> kExactPow10d = [] {
@@ -57,13 +63,13 @@ constexpr char kPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// 10^p for 0 <= p <= 308, correctly rounded.
-double pow10(int p)
+// 10^p for 22 < p <= 308, correctly rounded: strtod rounds correctly, once
+// per exponent.
+[[gnu::noinline]] double large_pow10(int p)
 {
-    if (p < static_cast<int>(kExactPow10d.size())) return kExactPow10d[static_cast<std::size_t>(p)];
     static std::array<double, 309> table{};
     double &entry = table[static_cast<std::size_t>(p)];
-    if (entry == 0.0) {  // strtod rounds correctly; once per exponent
+    if (entry == 0.0) {
         char text[16] = "1e";
         std::to_chars(text + 2, text + sizeof text - 1, p);
         entry = std::strtod(text, nullptr);
@@ -71,15 +77,23 @@ double pow10(int p)
     return entry;
 }
 
+// 10^p for 0 <= p <= 308, correctly rounded.
+[[gnu::always_inline]] inline double pow10(int p)
+{
+    if (p < static_cast<int>(kExactPow10d.size())) [[likely]]
+        return kExactPow10d[static_cast<std::size_t>(p)];
+    return large_pow10(p);
+}
+
 // a * 10^p with one rounding of the constant and one of the operation.
-inline double scale(double a, int p)
+[[gnu::always_inline]] inline double scale(double a, int p)
 {
     return p >= 0 ? a * pow10(p) : a / pow10(-p);
 }
 
 // Rounds x (>= 0, below 2^53) to the nearest integer into r. False when x
 // lies so close to a tie that its error bound could change the result.
-inline bool round_scaled(double x, std::uint64_t &r)
+[[gnu::always_inline]] inline bool round_scaled(double x, std::uint64_t &r)
 {
     std::uint64_t whole = static_cast<std::uint64_t>(x);  // floor: x >= 0
     double frac = x - static_cast<double>(whole);           // exact
@@ -92,7 +106,7 @@ inline bool round_scaled(double x, std::uint64_t &r)
 // The digits of a (finite, positive) rounded to digits significant digits,
 // as printf's %e rounds them: r in [10^(digits-1), 10^digits) and the
 // decimal exponent e, so that a ~ r * 10^(e - digits + 1).
-inline bool significant(double a, int digits, std::uint64_t &r, int &e)
+[[gnu::always_inline]] inline bool significant(double a, int digits, std::uint64_t &r, int &e)
 {
     if (a < kSmallest || a > kLargest) return false;
     std::uint64_t bits = 0;
@@ -120,7 +134,7 @@ inline bool significant(double a, int digits, std::uint64_t &r, int &e)
 }
 
 // Writes the decimal digits of r, exactly n of them with leading zeros.
-inline char *put_digits(char *p, std::uint64_t r, int n)
+[[gnu::always_inline]] inline char *put_digits(char *p, std::uint64_t r, int n)
 {
     int i = n;
     while (i >= 2) {
@@ -134,7 +148,7 @@ inline char *put_digits(char *p, std::uint64_t r, int n)
 }
 
 // "e+05", "e-123": the exponent with its sign and at least two digits.
-inline char *put_exponent(char *p, int e)
+[[gnu::always_inline]] inline char *put_exponent(char *p, int e)
 {
     *p++ = 'e';
     *p++ = e < 0 ? '-' : '+';
@@ -248,16 +262,13 @@ public:
     }
     void commit(const char *end) { used_ = static_cast<std::size_t>(end - buf_); }
 
-    // Copies fmt up to its next '%' or its end; returns where it stopped.
-    const char *literal(const char *p)
+    // A text of at most 16 characters from a buffer with at least 16
+    // readable bytes: copied in one fixed-size move.
+    void short_text(const char *text, std::size_t n)
     {
-        for (;;) {
-            char *d = room(64);
-            char *const limit = d + 64;
-            while (d < limit && *p != '\0' && *p != '%') *d++ = *p++;
-            commit(d);
-            if (d < limit) return p;
-        }
+        char *d = room(16);
+        std::memcpy(d, text, 16);
+        commit(d + n);
     }
 
     // A short conversion result (at most kNumberRoom bytes, in a buffer of
@@ -327,6 +338,76 @@ private:
     std::size_t used_ = 0;
 };
 
+// Blanks that pad a conversion of len characters to width.
+inline std::size_t gap_to(int width, std::size_t len)
+{
+    return width > 0 && static_cast<std::size_t>(width) > len ? static_cast<std::size_t>(width) - len : 0;
+}
+
+inline char *put_blanks(char *d, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i) *d++ = ' ';
+    return d;
+}
+
+// %e written straight into the sink: its length is known from the sign,
+// the precision and the exponent before a digit is written, so the padding
+// goes first. False leaves the value to the general path.
+[[gnu::always_inline]] inline bool direct_e(Sink &sink, double v, int prec, int width, bool left)
+{
+    double a = std::fabs(v);
+    if (!(a >= kSmallest && a <= kLargest) || prec > kMaxPrecision || width > kMaxInlineWidth)
+        return false;  // zero, NaN, infinities and extremes included
+    std::uint64_t r = 0;
+    int e = 0;
+    if (!significant(a, prec + 1, r, e)) return false;
+    const bool neg = std::signbit(v);
+    const std::size_t len = (neg ? 1 : 0) + 1 + (prec > 0 ? static_cast<std::size_t>(prec) + 1 : 0) +
+                            ((e >= 100 || e <= -100) ? 5 : 4);
+    const std::size_t gap = gap_to(width, len);
+    char *d = sink.room(len + gap);
+    if (!left) d = put_blanks(d, gap);
+    if (neg) *d++ = '-';
+    const std::uint64_t unit = kExactPow10[static_cast<std::size_t>(prec)];
+    *d++ = static_cast<char>('0' + r / unit);
+    if (prec > 0) {
+        *d++ = '.';
+        d = put_digits(d, r % unit, prec);
+    }
+    d = put_exponent(d, e);
+    if (left) d = put_blanks(d, gap);
+    sink.commit(d);
+    return true;
+}
+
+// %f written straight into the sink, like direct_e.
+[[gnu::always_inline]] inline bool direct_f(Sink &sink, double v, int prec, int width, bool left)
+{
+    if (prec > kMaxPrecision || width > kMaxInlineWidth) return false;
+    const std::uint64_t unit = kExactPow10[static_cast<std::size_t>(prec)];
+    double x = std::fabs(v) * static_cast<double>(unit);
+    std::uint64_t r = 0;
+    if (!(x < kLargestFixed) || !round_scaled(x, r)) return false;  // NaN, infinities, large
+    const bool neg = std::signbit(v);
+    const std::uint64_t whole = r / unit;
+    int whole_digits = 1;
+    while (whole >= kExactPow10[static_cast<std::size_t>(whole_digits)]) ++whole_digits;
+    const std::size_t len = (neg ? 1 : 0) + static_cast<std::size_t>(whole_digits) +
+                            (prec > 0 ? static_cast<std::size_t>(prec) + 1 : 0);
+    const std::size_t gap = gap_to(width, len);
+    char *d = sink.room(len + gap);
+    if (!left) d = put_blanks(d, gap);
+    if (neg) *d++ = '-';
+    d = put_digits(d, whole, whole_digits);
+    if (prec > 0) {
+        *d++ = '.';
+        d = put_digits(d, r % unit, prec);
+    }
+    if (left) d = put_blanks(d, gap);
+    sink.commit(d);
+    return true;
+}
+
 void append_double(Sink &sink, char conv, double v, int width, int prec, bool left)
 {
     if (prec < 0) prec = 6;
@@ -366,75 +447,159 @@ void append_double(Sink &sink, char conv, double v, int width, int prec, bool le
 // Reads a decimal number at p; -1 when there is none, -2 when absurd.
 inline int read_number(const char *&p)
 {
-    if (*p < '0' || *p > '9') return -1;
+    unsigned digit = static_cast<unsigned>(*p - '0');
+    if (digit > 9) return -1;
     int n = 0;
-    while (*p >= '0' && *p <= '9') {
-        if (n > 100000) return -2;  // absurd widths go to the C library
-        n = n * 10 + (*p++ - '0');
-    }
-    return n;
+    int count = 0;
+    do {
+        n = n * 10 + static_cast<int>(digit);
+        digit = static_cast<unsigned>(*++p - '0');
+    } while (digit <= 9 && ++count < 6);
+    return digit <= 9 ? -2 : n;  // seven digits or more go to the C library
 }
 
-// Formats into sink; false at the first specification left to the C library.
-bool format(Sink &sink, const char *p, va_list args)
+// A format string taken apart once: the literal texts ("%%" already made
+// "%") and the conversions that follow them.
+struct Conversion {
+    std::size_t text_at = 0;  // the literal before the conversion, in texts
+    std::size_t text_len = 0;
+    char conv = '\0';         // '\0': the final literal, no conversion
+    bool left = false;
+    int width = -1;
+    int prec = -1;
+};
+
+struct CompiledFormat {
+    std::string source;  // the format itself, to recognise it
+    std::string texts;   // the literal texts, with room to copy 16 bytes at once
+    std::vector<Conversion> conversions;
+    bool usable = false;  // false: a specification for the C library
+};
+
+constexpr std::size_t kTextPadding = 16;
+
+// Takes fmt apart; usable is false when it holds a specification that is
+// not handled here.
+void compile(const char *fmt, CompiledFormat &c)
 {
+    c.source = fmt;
+    c.texts.clear();
+    c.conversions.clear();
+    c.usable = false;
+    const char *p = fmt;
+    Conversion next;
     for (;;) {
-        p = sink.literal(p);
-        if (*p == '\0') return true;
+        while (*p != '\0' && *p != '%') c.texts.push_back(*p++);
+        if (*p == '\0') break;
         ++p;  // the '%'
         if (*p == '%') {
-            sink.append("%", 1);
-            ++p;
+            c.texts.push_back(*p++);
             continue;
         }
-        bool left = false;
+        next.text_len = c.texts.size() - next.text_at;
         while (*p == '-') {
-            left = true;
+            next.left = true;
             ++p;
         }
-        int width = read_number(p);
-        int prec = -1;
+        next.width = read_number(p);
         if (*p == '.') {
             ++p;
-            prec = read_number(p);
-            if (prec == -1) prec = 0;  // "%.f" means precision 0
+            next.prec = read_number(p);
+            if (next.prec == -1) next.prec = 0;  // "%.f" means precision 0
         }
-        if (width == -2 || prec == -2) return false;
+        if (next.width == -2 || next.prec == -2) return;
+        next.conv = *p;
         switch (*p++) {
         case 'e':
         case 'f':
         case 'g':
-            append_double(sink, p[-1], va_arg(args, double), width, prec, left);
+        case 's':
+            break;
+        case 'd':
+        case 'i':
+        case 'c':
+            if (next.prec >= 0) return;
+            break;
+        default:
+            return;
+        }
+        c.conversions.push_back(next);
+        next = Conversion{};
+        next.text_at = c.texts.size();
+    }
+    next.text_len = c.texts.size() - next.text_at;
+    c.conversions.push_back(next);  // the final literal
+    c.texts.append(kTextPadding, '\0');
+    c.usable = true;
+}
+
+// The compiled form of fmt, from a small cache: listings use a few dozen
+// formats, each for thousands of lines. An entry is used only when its
+// format reads exactly like fmt, so a format at a reused address is never
+// mistaken for another.
+const CompiledFormat &compiled(const char *fmt)
+{
+    static std::array<CompiledFormat, 64> cache;
+    auto key = reinterpret_cast<std::uintptr_t>(fmt);
+    CompiledFormat &c = cache[(key ^ (key >> 6) ^ (key >> 12)) % cache.size()];
+    if (std::strcmp(c.source.c_str(), fmt) != 0 || c.source.empty()) compile(fmt, c);
+    return c;
+}
+
+// Formats into sink; false at a null %s argument.
+bool run(Sink &sink, const CompiledFormat &c, va_list args)
+{
+    const char *texts = c.texts.data();
+    for (const Conversion &k : c.conversions) {
+        if (k.text_len <= kTextPadding)
+            sink.short_text(texts + k.text_at, k.text_len);
+        else
+            sink.append(texts + k.text_at, k.text_len);
+        switch (k.conv) {
+        case '\0':
+            return true;
+        case 'e': {
+            double v = va_arg(args, double);
+            if (!direct_e(sink, v, k.prec < 0 ? 6 : k.prec, k.width, k.left))
+                append_double(sink, 'e', v, k.width, k.prec, k.left);
+            break;
+        }
+        case 'f': {
+            double v = va_arg(args, double);
+            if (!direct_f(sink, v, k.prec < 0 ? 6 : k.prec, k.width, k.left))
+                append_double(sink, 'f', v, k.width, k.prec, k.left);
+            break;
+        }
+        case 'g':
+            append_double(sink, 'g', va_arg(args, double), k.width, k.prec, k.left);
             break;
         case 'd':
         case 'i': {
-            if (prec >= 0) return false;
             char buf[kNumberRoom];
             char *end = std::to_chars(buf, buf + sizeof buf, va_arg(args, int)).ptr;
             auto n = static_cast<std::size_t>(end - buf);
-            if (width <= kMaxInlineWidth)
-                sink.number(buf, n, width, left);
+            if (k.width <= kMaxInlineWidth)
+                sink.number(buf, n, k.width, k.left);
             else
-                sink.padded(buf, n, width, left);
+                sink.padded(buf, n, k.width, k.left);
             break;
         }
         case 's': {
-            const char *s = va_arg(args, const char *);
-            if (s == nullptr) return false;
-            std::size_t n = prec >= 0 ? strnlen(s, static_cast<std::size_t>(prec)) : std::strlen(s);
-            sink.padded(s, n, width, left);
+            const char *str = va_arg(args, const char *);
+            if (str == nullptr) return false;
+            std::size_t n =
+                k.prec >= 0 ? strnlen(str, static_cast<std::size_t>(k.prec)) : std::strlen(str);
+            sink.padded(str, n, k.width, k.left);
             break;
         }
-        case 'c': {
-            if (prec >= 0) return false;
-            char c = static_cast<char>(va_arg(args, int));
-            sink.padded(&c, 1, width, left);
+        default: {  // 'c'
+            char ch = static_cast<char>(va_arg(args, int));
+            sink.padded(&ch, 1, k.width, k.left);
             break;
         }
-        default:
-            return false;
         }
     }
+    return true;
 }
 
 }  // namespace
@@ -444,8 +609,10 @@ bool format_append(std::string &out, const char *fmt, va_list args)
     const std::size_t start = out.size();
     bool done;
     {
+        const CompiledFormat &c = compiled(fmt);
+        if (!c.usable) return false;
         Sink sink(out);
-        done = format(sink, fmt, args);
+        done = run(sink, c, args);
     }
     if (!done) out.resize(start);
     return done;

@@ -58,23 +58,6 @@ bool open_listing(const char *filename, const char *outfile)
     return true;
 }
 
-bool card_is(const std::string &card, const char *key)
-{
-    // Listings test every card against many keys, and most differ in the
-    // first character: compare as we go instead of measuring the key first.
-    // The card's terminator differs from every character of the key, so a
-    // card shorter than the key never matches.
-    const char *c = card.c_str();
-    for (; *key != '\0'; ++key, ++c)
-        if (*c != *key) return false;
-    return true;
-}
-
-bool card_is(const std::string &card, const std::string &key)
-{
-    return card_is(card, key.c_str());
-}
-
 CardParts split_card(const std::string &card)
 {
     // parse() takes a terminated card of at most 80 characters and fills
