@@ -169,6 +169,7 @@ const std::map<std::string, Promise> &promises()
         {"pcae_naxis2_huge.fits", {0, kIntMax, "", ""}},
         {"pcae_naxis2_beyond_int.fits", {0, kIntMax, "", ""}},
         {"ppap_naxis2_beyond_int.fits", {0, kIntMax, "", ""}},
+        {"psa_naxis2_beyond_int.fits", {0, kIntMax, "", ""}},
         {"pcap_naxis2_neg.fits", {0, "", kEof, ""}},
         {"ppae_naxis2_neg.fits", {0, "", kEof, ""}},
         {"pla_naxis2_neg.fits", {0, "", kEof, ""}},
@@ -180,6 +181,8 @@ const std::map<std::string, Promise> &promises()
         {"pcae_rows_501.fits", {0, "Too many rows (501); only the first 500", kEof, ""}},
         // Every card of both headers reaches the store.
         {"pcap_many_cards.fits", {0, "", "", "tension card 349"}},
+        // Wavelength cards outside LAMBDA1 to LAMBDA64 are listed, not stored.
+        {"pla_lambda_range.fits", {0, "", "", "(LAMBDA65)"}},
     };
     return p;
 }
