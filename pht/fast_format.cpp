@@ -501,7 +501,7 @@ void compile(const char *fmt, CompiledFormat &c)
             next.left = true;
             ++p;
         }
-        if (*p == '0') return;  // zero padding is a flag, not a width: for the C library
+        if (*p == '0') return;  // zero padding: a flag, not a width
         next.width = read_number(p);
         if (*p == '.') {
             ++p;

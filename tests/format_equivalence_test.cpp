@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cinttypes>
+#include <cstdarg>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,21 @@ std::string c_format(const char *fmt, double v)
     char buf[512];
     int n = std::snprintf(buf, sizeof buf, fmt, v);
     return std::string(buf, static_cast<std::size_t>(n));
+}
+
+// The C library's own text of any length.
+__attribute__((format(printf, 1, 2))) std::string c_printf(const char *fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    va_list again;
+    va_copy(again, args);
+    int n = std::vsnprintf(nullptr, 0, fmt, args);
+    va_end(args);
+    std::string text(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    std::vsnprintf(text.data(), text.size() + 1, fmt, again);
+    va_end(again);
+    return text;
 }
 
 long value_count()
@@ -128,7 +144,7 @@ private:
 const char *const kFloatFormats[] = {
     "%8.2e", "%8.4f", "%7.4f", "%7.2f", "%8.2f", "%9.4f", "%10.3f", "%g",
     "%e",    "%f",    "%.0f",  "%.0e",  "%.1g",  "%.3g",  "%.9e",   "%.9f",
-    "%.10g", "%-12.3e", "%-9.1f", "%.12e", "%.15g", "%20.11f",
+    "%.10g", "%-12.3e", "%-9.1f", "%-7.1f", "%.12e", "%.15g", "%20.11f",
 };
 
 }  // namespace
@@ -181,18 +197,34 @@ TEST(FormatEquivalence, WholeListingLines)
 TEST(FormatEquivalence, SpecificationsLeftToTheCLibrary)
 {
     // Flags, length modifiers, star widths and other conversions are not on
-    // the fast path; they must come out as printf writes them all the same.
-    const char *volatile none = nullptr;
+    // the fast path; each must come out as printf writes it all the same,
+    // also when it is the only specification of its format.
     char ref[256];
-    std::snprintf(ref, sizeof ref, "%+d|%05d|%5.3d|%ld|%x|%*d|%#g|% e|%u|%s", 42, -42, 7,
-                  123456789012L, 255, 6, 3, 1.0, 2.5, 7u, "end");
-    EXPECT_EQ(strprintf("%+d|%05d|%5.3d|%ld|%x|%*d|%#g|% e|%u|%s", 42, -42, 7, 123456789012L,
-                        255, 6, 3, 1.0, 2.5, 7u, "end"),
-              ref);
+#define EXPECT_LIKE_PRINTF(...) EXPECT_EQ(strprintf(__VA_ARGS__), c_printf(__VA_ARGS__))
+    EXPECT_LIKE_PRINTF("%+d", 42);
+    EXPECT_LIKE_PRINTF("%05d|", -42);
+    EXPECT_LIKE_PRINTF("%08.3f|", -3.14159);
+    EXPECT_LIKE_PRINTF("%5.3d", 7);
+    EXPECT_LIKE_PRINTF("%ld", 123456789012L);
+    EXPECT_LIKE_PRINTF("%zu", static_cast<std::size_t>(500));
+    EXPECT_LIKE_PRINTF("%x|%u", 255, 7u);
+    EXPECT_LIKE_PRINTF("%*d|%.*f", 6, 3, 2, 1.0 / 3);
+    EXPECT_LIKE_PRINTF("%#g|% e|%+.2e", 1.0, 2.5, 3.0);
+    EXPECT_LIKE_PRINTF("%1234567d|", 1);
+    // Widths beyond the in-place padding, and long texts.
+    EXPECT_LIKE_PRINTF("%100d|%-70.3f|%70s|%-66.2e|", -5, 2.5, "x", 1e-300);
+    EXPECT_LIKE_PRINTF("%3c|%-3c|%.0e|%.f|%.3s|", 'z', 'y', 9.5, 2.5, "abcdef");
+#undef EXPECT_LIKE_PRINTF
+    const char *volatile ignored_zero = "%-05d|";  // '0' flag ignored behind '-'
+    std::snprintf(ref, sizeof ref, ignored_zero, 42);
+    EXPECT_EQ(strprintf(ignored_zero, 42), ref);
+
+    const char *volatile none = nullptr;
     std::snprintf(ref, sizeof ref, "%s|%8.2e", static_cast<const char *>(none), 1.0);
     EXPECT_EQ(strprintf("%s|%8.2e", static_cast<const char *>(none), 1.0), ref);
     EXPECT_EQ(strprintf("%d%%%-3s|%3c|%-8.2e|", -2147483647 - 1, "ab", 'z', -1.5),
               "-2147483648%ab |  z|-1.50e+00|");
     const std::string longer(1000, 'y');  // longer than any internal buffer
     EXPECT_EQ(strprintf("%s%x", longer.c_str(), 10u), longer + "a");
+    EXPECT_EQ(strprintf("%s|%d", longer.c_str(), 12), longer + "|12");
 }
