@@ -245,6 +245,18 @@ char *convert_g(char *p, double v, int prec)
     return p;
 }
 
+// Blanks that pad a conversion of len characters to width.
+inline std::size_t gap_to(int width, std::size_t len)
+{
+    return width > 0 && static_cast<std::size_t>(width) > len ? static_cast<std::size_t>(width) - len : 0;
+}
+
+inline char *put_blanks(char *d, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i) *d++ = ' ';
+    return d;
+}
+
 // Collects the formatted text in a local buffer and hands it to the result
 // string in large pieces.
 class Sink {
@@ -276,27 +288,19 @@ public:
     // kMaxInlineWidth.
     void number(const char *text, std::size_t n, int width, bool left)
     {
-        std::size_t gap = width > 0 && static_cast<std::size_t>(width) > n
-                              ? static_cast<std::size_t>(width) - n
-                              : 0;
+        const std::size_t gap = gap_to(width, n);
         char *d = room(kNumberRoom + kMaxInlineWidth);
-        if (!left) {
-            for (std::size_t i = 0; i < gap; ++i) *d++ = ' ';
-        }
+        if (!left) d = put_blanks(d, gap);
         std::memcpy(d, text, kNumberRoom);  // fixed size: a few moves
         d += n;
-        if (left) {
-            for (std::size_t i = 0; i < gap; ++i) *d++ = ' ';
-        }
+        if (left) d = put_blanks(d, gap);
         commit(d);
     }
 
     // Any text, padded with blanks to any width.
     void padded(const char *text, std::size_t n, int width, bool left)
     {
-        std::size_t gap = width > 0 && static_cast<std::size_t>(width) > n
-                              ? static_cast<std::size_t>(width) - n
-                              : 0;
+        const std::size_t gap = gap_to(width, n);
         if (!left) blanks(gap);
         append(text, n);
         if (left) blanks(gap);
@@ -337,18 +341,6 @@ private:
     char buf_[512];
     std::size_t used_ = 0;
 };
-
-// Blanks that pad a conversion of len characters to width.
-inline std::size_t gap_to(int width, std::size_t len)
-{
-    return width > 0 && static_cast<std::size_t>(width) > len ? static_cast<std::size_t>(width) - len : 0;
-}
-
-inline char *put_blanks(char *d, std::size_t n)
-{
-    for (std::size_t i = 0; i < n; ++i) *d++ = ' ';
-    return d;
-}
 
 // %e written straight into the sink: its length is known from the sign,
 // the precision and the exponent before a digit is written, so the padding
