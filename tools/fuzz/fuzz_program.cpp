@@ -2,8 +2,9 @@
 // the three product listings, through qrpht_main as the command line would
 // run it. The first input byte chooses the file name (so that dispatch by
 // base name is reached too), the listing form and whether images are
-// written; the remaining bytes are the product. Listing and images go to a
-// scratch directory that is emptied after every run.
+// written; the remaining bytes are the product. The run takes place in a
+// scratch directory, emptied after every run, which holds the product (named
+// without a directory, as the base-name dispatch needs), listing and images.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,10 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fs::remove_all(scratch(), ec);
     fs::create_directories(scratch(), ec);
 
-    const std::string input = (scratch() / kNames[control % kNameCount]).string();
-    if (!write_bytes(input, data + 1, size - 1)) return 0;
-    std::string listing = (scratch() / "out.lst").string();
-    std::string images = (scratch() / "img").string();
+    static const fs::path home = fs::current_path();
+    fs::current_path(scratch(), ec);
+    if (ec) return 0;
+    std::string input = kNames[control % kNameCount];
+    std::string listing = "out.lst";
+    std::string images = "img";
+    if (!write_bytes(input, data + 1, size - 1)) {
+        fs::current_path(home, ec);
+        return 0;
+    }
 
     std::vector<std::string> words = {"qrpht"};
     if (control & 0x10) words.push_back("-v");
@@ -72,6 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     pcae_done = pcas_done = pcap_done = ppae_done = ppap_done = 0;
     qrpht_main(static_cast<int>(argv.size()) - 1, argv.data());
+    fs::current_path(home, ec);
     fs::remove_all(scratch(), ec);
     return 0;
 }
