@@ -186,6 +186,10 @@ const std::map<std::string, Promise> &promises()
         {"pcae_no_equals_filename.fits", {0, "", "", "PCAEFILT"}},
         {"ppap_open_quotes.fits", {0, "", "", "PPAPSRCE"}},
         {"psa_only_quotes.fits", {0, "", "", "Pixel Wavelength Array"}},
+        // Lines are never cut: a 70-character value without comment is
+        // written whole.
+        {"pcap_long_values.fits",
+         {0, "", "", ": 1111111111111111111111111111111111111111111111111111111111111111111111 (ATTRDPTS)"}},
         // Every card of both headers reaches the store.
         {"pcap_many_cards.fits", {0, "", "", "tension card 349"}},
         // Wavelength cards outside LAMBDA1 to LAMBDA64 are listed, not stored.
