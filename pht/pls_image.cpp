@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "libim.h"
 #include "listing.h"
@@ -48,19 +49,28 @@ bool is_copied(const std::string &card)
     return true;
 }
 
+// The cards copied into every image, in store order. They are the same for
+// every measurement, so they are chosen once for all images.
+std::vector<const char *> copied_cards()
+{
+    std::vector<const char *> cards;
+    const int n = std::min(header_row, static_cast<int>(header.size()));
+    for (int i = 0; i < n; ++i)
+        if (is_copied(header[i])) cards.push_back(header[i].c_str());
+    return cards;
+}
+
 // Writes the open image: structure, copied cards, the ten planes. False
 // when any part failed to reach the file (a full disk shows up at the
 // latest when the file is closed); the image is closed in any case.
-bool write_image(const data_pls &record)
+bool write_image(const data_pls &record, const std::vector<const char *> &cards)
 {
     bool ok = im_wkey_i(kDescriptor, -32, "BITPIX") == 0;
     ok = im_wkey_i(kDescriptor, 3, "NAXIS") == 0 && ok;
     ok = im_wkey_i(kDescriptor, kPlsPixels, "NAXIS1") == 0 && ok;
     ok = im_wkey_i(kDescriptor, 1, "NAXIS2") == 0 && ok;
     ok = im_wkey_i(kDescriptor, kPlsPlanes, "NAXIS3") == 0 && ok;
-    const int cards = std::min(header_row, static_cast<int>(header.size()));
-    for (int i = 0; i < cards; ++i)
-        if (is_copied(header[i])) ok = im_wkey_raw(kDescriptor, header[i].c_str()) == 0 && ok;
+    for (const char *card : cards) ok = im_wkey_raw(kDescriptor, card) == 0 && ok;
     for (PlsArray plane : kPlsPlaneOrder)
         ok = im_wpix_r(kDescriptor, record.*plane, kPlsPixels) == kPlsPixels && ok;
     ok = im_close(kDescriptor) == 0 && ok;
@@ -80,9 +90,10 @@ std::string pls_image_name(const std::string &base, std::size_t k)
 
 int write_pls_images(const std::string &base, const std::vector<data_pls> &records)
 {
+    const std::vector<const char *> cards = copied_cards();
     for (std::size_t k = 0; k < records.size(); ++k) {
         const std::string name = pls_image_name(base, k);
-        if (im_open(name.c_str(), "write") < 0 || !write_image(records[k])) {
+        if (im_open(name.c_str(), "write") < 0 || !write_image(records[k], cards)) {
             std::fprintf(stderr, "%s: error opening or writing file.\n", name.c_str());
             return 1;
         }
