@@ -418,21 +418,21 @@ void append_double(Sink &sink, char conv, double v, int width, int prec, bool le
             sink.padded(buf, n, width, left);
         return;
     }
-    const char *spec = nullptr;
+    const char *conv_format = nullptr;
     switch (conv) {
-    case 'e': spec = left ? "%-*.*e" : "%*.*e"; break;
-    case 'f': spec = left ? "%-*.*f" : "%*.*f"; break;
-    default: spec = left ? "%-*.*g" : "%*.*g"; break;
+    case 'e': conv_format = left ? "%-*.*e" : "%*.*e"; break;
+    case 'f': conv_format = left ? "%-*.*f" : "%*.*f"; break;
+    default: conv_format = left ? "%-*.*g" : "%*.*g"; break;
     }
     if (width < 0) width = 0;
-    int len = std::snprintf(buf, sizeof buf, spec, width, prec, v);
+    int len = std::snprintf(buf, sizeof buf, conv_format, width, prec, v);
     if (len < 0) return;
     if (static_cast<std::size_t>(len) < sizeof buf) {
         sink.append(buf, static_cast<std::size_t>(len));
         return;
     }
     std::string big(static_cast<std::size_t>(len), '\0');
-    std::snprintf(big.data(), big.size() + 1, spec, width, prec, v);
+    std::snprintf(big.data(), big.size() + 1, conv_format, width, prec, v);
     sink.append(big.data(), big.size());
 }
 
@@ -465,12 +465,12 @@ struct CompiledFormat {
     std::string source;  // the format itself, to recognise it
     std::string texts;   // the literal texts, with room to copy 16 bytes at once
     std::vector<Conversion> conversions;
-    bool usable = false;  // false: a specification for the C library
+    bool usable = false;  // false: a conversion for the C library
 };
 
 constexpr std::size_t kTextPadding = 16;
 
-// Takes fmt apart; usable is false when it holds a specification that is
+// Takes fmt apart; usable is false when it holds a conversion that is
 // not handled here.
 void compile(const char *fmt, CompiledFormat &c)
 {

@@ -10,13 +10,13 @@
 // line with vsnprintf. A single floating-point value that cannot be converted
 // exactly on the fast path (infinities, NaN, extreme magnitudes, values that
 // lie within the error bound of a rounding tie) is converted by snprintf with
-// the same specification, so the result is always the C library's own text.
+// the same conversion, so the result is always the C library's own text.
 #pragma once
 
 #include <cstdarg>
 #include <string>
 
 // Appends fmt formatted with args to out. Returns false, leaving out as it
-// was, when fmt holds a specification that is not handled; args is then
+// was, when fmt holds a conversion that is not handled; args is then
 // indeterminate, so the caller formats from its own copy of the arguments.
 bool format_append(std::string &out, const char *fmt, va_list args);

@@ -25,7 +25,7 @@ std::string strprintf(const char *fmt, ...)
     bool done = format_append(out, fmt, args);
     va_end(args);
     if (!done) {
-        // A specification the fast formatter leaves to the C library.
+        // A conversion the fast formatter leaves to the C library.
         char small[256];
         va_list last;
         va_copy(last, again);

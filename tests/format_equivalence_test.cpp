@@ -198,7 +198,7 @@ TEST(FormatEquivalence, SpecificationsLeftToTheCLibrary)
 {
     // Flags, length modifiers, star widths and other conversions are not on
     // the fast path; each must come out as printf writes it all the same,
-    // also when it is the only specification of its format.
+    // also when it is the only conversion of its format.
     char ref[256];
 #define EXPECT_LIKE_PRINTF(...) EXPECT_EQ(strprintf(__VA_ARGS__), c_printf(__VA_ARGS__))
     EXPECT_LIKE_PRINTF("%+d", 42);

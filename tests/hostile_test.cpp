@@ -210,7 +210,7 @@ TEST_P(Hostile, EndsCleanly)
     args.insert(args.end(), {"-o", listing});
     if (c.form == Form::images) {
         fs::create_directories(dir.path / "img");
-        args.insert(args.end(), {"-i", dir / "img/spec"});
+        args.insert(args.end(), {"-i", dir / "img/meas"});
     }
     // The product is named without its directory, so that a damaged
     // FILENAME card leaves the choice of the listing to the file name.

@@ -237,8 +237,8 @@ TEST(SpectrometerImages, OneImagePerMeasurementAsExpected)
 TEST(SpectrometerImages, HeaderHoldsImageStructureAndProductCards)
 {
     ScratchDir dir;
-    ASSERT_EQ(run_in_fixtures({"-o", dir / "l", "-i", dir / "spec", "pla3.fits"}).status, 0);
-    std::vector<std::string> cards = header_cards(read_file(dir / "specB.FITS"));
+    ASSERT_EQ(run_in_fixtures({"-o", dir / "l", "-i", dir / "meas", "pla3.fits"}).status, 0);
+    std::vector<std::string> cards = header_cards(read_file(dir / "measB.FITS"));
     ASSERT_GT(cards.size(), 6u);
     EXPECT_EQ(cards[1].substr(0, 30), "BITPIX  =                  -32");
     EXPECT_EQ(cards[5].substr(0, 30), "NAXIS3  =                   10");
@@ -262,9 +262,9 @@ TEST(SpectrometerImages, FailuresEndWithStatus1)
 {
     ScratchDir dir;
     // An image that cannot be created: message, status 1, listing complete.
-    RunResult r = run_in_fixtures({"-o", dir / "a.lst", "-i", dir / "missing/spec", "pla3.fits"});
+    RunResult r = run_in_fixtures({"-o", dir / "a.lst", "-i", dir / "missing/meas", "pla3.fits"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, dir / "missing/specA.FITS" + ": error opening or writing file.\n");
+    EXPECT_EQ(r.err, dir / "missing/measA.FITS" + ": error opening or writing file.\n");
     expect_listing(dir / "a.lst", "pla3.lst");
 
     // An image that cannot be written in full (a full disk) is reported the
@@ -287,14 +287,14 @@ TEST(SpectrometerImages, FailuresEndWithStatus1)
 
 TEST(SpectrometerImages, NamesRunPastZAndKeepLongBases)
 {
-    EXPECT_EQ(pls_image_name("spec", 0), "specA.FITS");
-    EXPECT_EQ(pls_image_name("spec", 25), "specZ.FITS");
-    EXPECT_EQ(pls_image_name("spec", 26), "specAA.FITS");
-    EXPECT_EQ(pls_image_name("spec", 27), "specAB.FITS");
-    EXPECT_EQ(pls_image_name("spec", 51), "specAZ.FITS");
-    EXPECT_EQ(pls_image_name("spec", 52), "specBA.FITS");
-    EXPECT_EQ(pls_image_name("spec", 701), "specZZ.FITS");
-    EXPECT_EQ(pls_image_name("spec", 702), "specAAA.FITS");
+    EXPECT_EQ(pls_image_name("meas", 0), "measA.FITS");
+    EXPECT_EQ(pls_image_name("meas", 25), "measZ.FITS");
+    EXPECT_EQ(pls_image_name("meas", 26), "measAA.FITS");
+    EXPECT_EQ(pls_image_name("meas", 27), "measAB.FITS");
+    EXPECT_EQ(pls_image_name("meas", 51), "measAZ.FITS");
+    EXPECT_EQ(pls_image_name("meas", 52), "measBA.FITS");
+    EXPECT_EQ(pls_image_name("meas", 701), "measZZ.FITS");
+    EXPECT_EQ(pls_image_name("meas", 702), "measAAA.FITS");
     const std::string base(200, 'b');
     EXPECT_EQ(pls_image_name(base, 499), base + "SF.FITS");
 }
