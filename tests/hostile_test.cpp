@@ -6,10 +6,6 @@
 // sanitizer build runs the same test). A few inputs also have the precise
 // outcome that the program promises for them.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -18,9 +14,7 @@
 #include <filesystem>
 #include <map>
 #include <ostream>
-#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "test_util.h"
@@ -33,56 +27,6 @@ constexpr auto kTimeLimit = std::chrono::seconds(20);
 constexpr std::uintmax_t kMaxListing = 16u << 20;   // 500 records of the widest listing fit
 constexpr std::uintmax_t kMaxImages = 64u << 20;    // 500 images of 10 x 64 pixels fit
 constexpr std::uintmax_t kMaxStream = 1u << 20;
-
-struct BoundedRun {
-    RunResult run;
-    bool timed_out = false;
-    int signal = 0;
-};
-
-// Runs qrpht like run_qrpht (in the directory cwd), but kills it when it
-// outlives the time limit.
-BoundedRun run_bounded(const std::vector<std::string> &args, const std::string &cwd)
-{
-    ScratchDir io;
-    const std::string out_path = io / "stdout";
-    const std::string err_path = io / "stderr";
-    std::vector<std::string> argv_s{QRPHT_BIN};
-    argv_s.insert(argv_s.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (auto &a : argv_s) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0) _exit(127);
-        dup2(out, 1);
-        dup2(err, 2);
-        if (chdir(cwd.c_str()) != 0) _exit(127);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    BoundedRun r;
-    const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
-    int wstatus = 0;
-    while (waitpid(pid, &wstatus, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &wstatus, 0);
-            r.timed_out = true;
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    r.run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    r.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
-    r.run.out = read_file(out_path);
-    r.run.err = read_file(err_path);
-    return r;
-}
 
 std::uintmax_t tree_size(const fs::path &dir)
 {
@@ -216,18 +160,18 @@ TEST_P(Hostile, EndsCleanly)
     // FILENAME card leaves the choice of the listing to the file name.
     args.push_back(c.file);
 
-    const BoundedRun r = run_bounded(args, fixture("hostile"));
+    const RunResult r = run_qrpht(args, fixture("hostile"), kTimeLimit);
     ASSERT_FALSE(r.timed_out) << "killed after " << kTimeLimit.count() << " s";
-    ASSERT_EQ(r.signal, 0) << "ended by signal " << r.signal << "\n" << r.run.err;
-    EXPECT_EQ(r.run.err.find("Sanitizer"), std::string::npos) << r.run.err;
-    EXPECT_EQ(r.run.err.find("runtime error"), std::string::npos) << r.run.err;
-    EXPECT_TRUE(r.run.status == 0 || r.run.status == 1) << "status " << r.run.status;
-    if (r.run.status == 1) {
-        EXPECT_TRUE(ends_with_message_line(r.run.out) || ends_with_message_line(r.run.err))
-            << "stdout: " << r.run.out << "\nstderr: " << r.run.err;
+    ASSERT_EQ(r.signal, 0) << "ended by signal " << r.signal << "\n" << r.err;
+    EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.status == 0 || r.status == 1) << "status " << r.status;
+    if (r.status == 1) {
+        EXPECT_TRUE(ends_with_message_line(r.out) || ends_with_message_line(r.err))
+            << "stdout: " << r.out << "\nstderr: " << r.err;
     }
-    EXPECT_LE(r.run.out.size(), kMaxStream);
-    EXPECT_LE(r.run.err.size(), kMaxStream);
+    EXPECT_LE(r.out.size(), kMaxStream);
+    EXPECT_LE(r.err.size(), kMaxStream);
     if (fs::exists(listing)) {
         EXPECT_LE(fs::file_size(listing), kMaxListing);
     }
@@ -238,8 +182,8 @@ TEST_P(Hostile, EndsCleanly)
     auto promise = promises().find(c.file);
     if (promise == promises().end()) return;
     const Promise &p = promise->second;
-    const std::string said = r.run.out + r.run.err;
-    EXPECT_EQ(r.run.status, p.status);
+    const std::string said = r.out + r.err;
+    EXPECT_EQ(r.status, p.status);
     EXPECT_NE(said.find(p.said), std::string::npos) << said;
     if (*p.not_said != '\0') {
         EXPECT_EQ(said.find(p.not_said), std::string::npos) << said;

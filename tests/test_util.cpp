@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
+#include <thread>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -13,7 +15,8 @@
 
 namespace fs = std::filesystem;
 
-RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd)
+RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd,
+                    std::chrono::seconds limit)
 {
     // Standard output and error go to temporary files, so that a large
     // output never blocks the child on a full pipe.
@@ -39,10 +42,24 @@ RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd
         execv(argv[0], argv.data());
         _exit(127);
     }
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
     RunResult r;
+    int wstatus = 0;
+    if (limit.count() == 0) {
+        waitpid(pid, &wstatus, 0);
+    } else {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (waitpid(pid, &wstatus, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &wstatus, 0);
+                r.timed_out = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    r.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
     r.out = read_file(out_path);
     r.err = read_file(err_path);
     return r;

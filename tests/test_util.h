@@ -2,19 +2,24 @@
 // mask the run date of a listing banner, and compare with expected listings.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 struct RunResult {
     int status = -1;        // exit status, or -1 when the process did not exit normally
+    int signal = 0;         // the signal that ended the process, 0 when it exited
+    bool timed_out = false; // killed for outliving its time limit
     std::string out;        // standard output
     std::string err;        // standard error
 };
 
 // Runs the qrpht binary with the given arguments (no shell involved); the
-// working directory is cwd when not empty.
-RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd = "");
+// working directory is cwd when not empty. A process that outlives a
+// non-zero time limit is killed.
+RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd = "",
+                    std::chrono::seconds limit = std::chrono::seconds(0));
 
 std::string read_file(const std::filesystem::path &path);
 void write_file(const std::filesystem::path &path, const std::string &data);
