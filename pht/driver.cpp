@@ -7,6 +7,8 @@
 #include <string>
 
 #include "fits_table.h"
+#include "help.h"
+#include "listing.h"
 #include "pht.h"
 
 int unitin = 9;
@@ -128,10 +130,28 @@ const DispatchRow kDispatch[] = {
     {false, "psa", nullptr, Listing::spectrometer},
 };
 
+// --help or --version as the first word: its text on the standard output
+// and status 0. Every other command line, -h and -help included, goes
+// through the options as always.
+bool info_request(int argc, char **argv, int &status)
+{
+    if (argc < 2) return false;
+    const std::string word = argv[1];
+    if (word == "--help") {
+        status = print_info(qrpht_help_text(), kProgramName);
+    } else if (word == "--version") {
+        status = print_info(version_text(kProgramName), kProgramName);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int qrpht_main(int argc, char **argv)
 {
+    if (int status = 0; info_request(argc, argv, status)) return status;
     Options opt;
     if (!read_options(argc, argv, opt)) {
         usage(argv[0]);

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "fits_table.h"
+#include "qrpht_version.h"
 
 inline constexpr const char *kProgramName    = "qrpht";
-inline constexpr const char *kProgramVersion = "5.0";
 
 // Largest number of records a listing holds.
 inline constexpr int kMaxRecords = 500;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pht.h"
+#include "qrpht_version.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;
@@ -73,6 +74,11 @@ TEST(DriverCommandLine, UnusableLinesGiveTheUsage)
         {"-v", "-i", dir / "im", in},                 // no listing named
         {"-v", in, "-o"},                             // options after the input
         {"-v", "-v", "-o"},                           // -o without its value word
+        {"-h"},                                       // only --help is the help
+        {"-help", "-o", dir / "out.lst", in},         // -h with a longer spelling
+        {"--HELP"},
+        {"--versions"},
+        {"-v", "--help", "-o", dir / "out.lst", in},  // not as the first word
     };
     for (const auto &args : lines) {
         RunResult r = run_qrpht(args);
@@ -81,6 +87,34 @@ TEST(DriverCommandLine, UnusableLinesGiveTheUsage)
         EXPECT_EQ(r.err, "");
     }
     EXPECT_FALSE(fs::exists(dir / "out.lst"));
+}
+
+TEST(DriverCommandLine, HelpAndVersionAsTheFirstWord)
+{
+    const std::string help_start = "Usage: qrpht [-v | -t] -o LISTING";
+    const struct {
+        std::vector<std::string> args;
+        std::string out;  // the whole output, or its beginning when whole is false
+        bool whole;
+    } cases[] = {
+        {{"--help"}, help_start, false},
+        {{"--help", "-o", "x.lst", "in.fits"}, help_start, false},
+        {{"--version"}, std::string("qrpht ") + kProgramVersion + "\n", true},
+        {{"--version", "-v"}, std::string("qrpht ") + kProgramVersion + "\n", true},
+    };
+    for (const auto &c : cases) {
+        RunResult r = run_qrpht(c.args);
+        EXPECT_EQ(r.status, 0) << c.args[0];
+        EXPECT_EQ(c.whole ? r.out : r.out.substr(0, c.out.size()), c.out);
+        EXPECT_EQ(r.err, "");
+    }
+    // The help names every option, every product type and both statuses.
+    const std::string help = run_qrpht({"--help"}).out;
+    for (const char *word : {" -o LISTING ", " -v ", " -t ", " -i BASE ", " -e TABLE ",
+                             " -p PICTURE ", " --help ", " --version ", "PCAE", "PCAS", "PCAP",
+                             "PPAE", "PPAP", "PLA", "PSA", "PGA", "\n  0 ", "\n  1 "})
+        EXPECT_NE(help.find(word), std::string::npos) << word;
+    EXPECT_FALSE(fs::exists("x.lst"));
 }
 
 TEST(DriverCommandLine, OptionSpellingsOrderAndRepeats)
