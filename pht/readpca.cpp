@@ -26,8 +26,7 @@
 
 namespace {
 
-constexpr std::size_t kLabelWidth = 47;  // "%.47s" of every labelled line
-constexpr int kMaxColumn = 30;           // TTYPE1 .. TTYPE30 are examined
+constexpr int kMaxColumn = 30;  // TTYPE1 .. TTYPE30 are examined
 
 struct Pointing {
     double ra = 0.0;   // degrees
