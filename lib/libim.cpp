@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
@@ -97,6 +98,40 @@ int write_value_card(int fid, const char *keyword, const std::string &value)
     char key[9] = {0};
     std::snprintf(key, sizeof key, "%-8.8s", keyword ? keyword : "");
     return write_card(std::string(key) + "= " + value);
+}
+
+// A real value text of 20 characters, right-justified, 10 significant
+// digits. FITS requires a decimal point: an integral value (5) gains a
+// trailing one ("5."), a bare exponent form (1E+20) one before its
+// exponent ("1.E+20"); the leading blank makes room for it.
+std::string fits_real(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, " %19.10G", value);
+    std::string s = text;
+    if (s.find('.') == std::string::npos) {
+        const std::size_t e = s.find('E');
+        s.erase(0, 1);
+        s.insert(e == std::string::npos ? s.size() : e - 1, ".");
+    }
+    return s;
+}
+
+// A string value without its enclosing quotes: each quote doubled, cut to
+// 68 characters (never between the two quotes of a pair) and padded with
+// blanks to at least 8.
+std::string fits_string(const char *text)
+{
+    constexpr std::size_t kMaxText = 68;
+    constexpr std::size_t kMinText = 8;
+    std::string s;
+    for (const char *c = text; *c != '\0'; ++c) {
+        const std::size_t need = *c == '\'' ? 2 : 1;
+        if (s.size() + need > kMaxText) break;
+        s.append(need, *c);
+    }
+    if (s.size() < kMinText) s.resize(kMinText, ' ');
+    return s;
 }
 
 // END card and blank cards up to the 2880-byte record boundary.
@@ -187,27 +222,15 @@ int im_wkey_i(int fid, int value, const char *keyword)
 
 int im_wkey_d(int fid, double value, const char *keyword)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, " %19.10G", value);
-    // A FITS real needs a decimal point: an integral value (5) or a bare
-    // exponent form (1E+20) loses its leading blank and gains a trailing
-    // point, keeping the value right-justified in 20 characters.
-    if (std::strchr(text, '.') == nullptr) {
-        std::size_t len = std::strlen(text);
-        std::memmove(text, text + 1, len - 1);
-        text[len - 1] = '.';
-    }
-    return write_value_card(fid, keyword, text);
+    if (!valid(fid)) return kBadCall;
+    // NaN and infinity have no FITS notation: no card is written.
+    if (!std::isfinite(value)) return kCardFailed;
+    return write_value_card(fid, keyword, fits_real(value));
 }
 
 int im_wkey_c(int fid, const char *ptr, const char *keyword)
 {
-    std::string value = "'";
-    char text[72];
-    std::snprintf(text, sizeof text, "%-8.68s", ptr ? ptr : "");
-    value += text;
-    value += "'";
-    return write_value_card(fid, keyword, value);
+    return write_value_card(fid, keyword, "'" + fits_string(ptr ? ptr : "") + "'");
 }
 
 int im_wkey_raw(int fid, const char *ptr)
