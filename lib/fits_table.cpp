@@ -237,27 +237,37 @@ std::size_t end_card_offset(const std::string &text)
 
 // ---------------------------------------------------------------- closing
 
+// The NAXIS2 card with its value replaced by rows, or empty when the card
+// already holds that value. The value keeps its field (right-justified to
+// column 30 in the fixed format) and the comment stays behind it; a value
+// wider than the old one moves the comment right as far as needed.
+std::string naxis2_card_for(const std::string &card, long long rows)
+{
+    const std::size_t first = std::min(card.find_first_not_of(' ', kValueColumn), card.size());
+    const std::size_t last = std::min(card.find_first_of(" /", first), card.size());
+    const std::string old_value = card.substr(first, last - first);
+    const std::string value = std::to_string(rows);
+    char *parsed_to = nullptr;
+    const long long old_rows = std::strtoll(old_value.c_str(), &parsed_to, 10);
+    if (!old_value.empty() && *parsed_to == '\0' && old_rows == rows) return {};
+    const std::size_t width = std::max(last - kValueColumn, value.size());
+    std::string out = card.substr(0, kValueColumn) + std::string(width - value.size(), ' ') + value
+                      + card.substr(last);
+    out.resize(kCard, ' ');
+    return out;
+}
+
 // A linked FITS output carries the input's headers. When another number of
 // rows was copied than the input's NAXIS2 says, the copied card would
 // describe rows that are not in the file: its value is rewritten with the
-// number of rows written. A fixed-format card keeps its comment; any other
-// card becomes a plain NAXIS2 card. Outputs that cannot seek (pipes) keep
-// the card as copied.
+// number of rows written, its comment kept. Outputs that cannot seek
+// (pipes) keep the card as copied.
 void correct_row_count(FileInfo &f)
 {
     if (f.naxis2_offset < 0 || f.total_width <= 0) return;
     const long long rows = static_cast<long long>(f.bytes_written / static_cast<std::uint64_t>(f.total_width));
-    if (rows == card_int(f.naxis2_card.data())) return;
-    std::string card = f.naxis2_card;
-    const std::string value = text_format("%20lld", rows);
-    const std::string old_value = card.substr(kValueColumn, value.size());
-    const std::size_t digits = old_value.find_first_not_of(' ');
-    const bool fixed = digits != std::string::npos
-                       && old_value.find_first_not_of("0123456789", digits) == std::string::npos;
-    if (fixed)
-        card.replace(kValueColumn, value.size(), value);
-    else
-        card = std::string("NAXIS2  = ") + value + std::string(kCard - kValueColumn - value.size(), ' ');
+    const std::string card = naxis2_card_for(f.naxis2_card, rows);
+    if (card.empty()) return;
     if (std::fseek(f.fp, f.naxis2_offset, SEEK_SET) != 0) return;
     std::fwrite(card.data(), 1, kCard, f.fp);
     std::fseek(f.fp, 0, SEEK_END);
@@ -346,12 +356,30 @@ bool parse_tform(FileInfo &f, int n, std::string value)
     return true;
 }
 
-// Takes one card of the extension header into the record. Sets *end at the
-// END card; false (status 1) when the header cannot be honoured.
-bool examine_extension_card(FileInfo &f, const char *card, bool *end)
+// What the extension header says beyond its fields.
+struct ExtensionScan {
+    bool end = false;       // the END card was seen
+    bool bintable = false;  // XTENSION = 'BINTABLE'
+    bool has_naxis1 = false;
+    int naxis1 = 0;         // row width the header claims
+};
+
+// Takes one card of the extension header into the record. Notes the END
+// card, the extension type and NAXIS1 in scan; false (status 1) when the
+// header cannot be honoured.
+bool examine_extension_card(FileInfo &f, const char *card, ExtensionScan &scan)
 {
     std::string value;
-    if (card_begins(card, "NAXIS1  ")) return true;
+    if (card_begins(card, "XTENSION")) {
+        scan.bintable = card_quoted(card, value)
+                        && value.substr(0, value.find_last_not_of(' ') + 1) == "BINTABLE";
+        return true;
+    }
+    if (card_begins(card, "NAXIS1  ")) {
+        scan.has_naxis1 = true;
+        scan.naxis1 = card_int(card);
+        return true;
+    }
     if (card_begins(card, "NAXIS2  ")) {
         f.lines = std::max(0, card_int(card));
         return true;
@@ -369,7 +397,7 @@ bool examine_extension_card(FileInfo &f, const char *card, bool *end)
         return true;
     }
     if (card_begins(card, "END     ")) {
-        *end = true;
+        scan.end = true;
         return true;
     }
     bool ttype = card_begins(card, "TTYPE"), tunit = card_begins(card, "TUNIT");
@@ -397,14 +425,23 @@ bool examine_extension_card(FileInfo &f, const char *card, bool *end)
     return true;
 }
 
-// Lays the fields out in the row and allocates the row buffer.
-bool finish_extension(FileInfo &f)
+// Lays the fields out in the row and allocates the row buffer. A binary
+// table whose NAXIS1 is not the width of its columns would be read from the
+// wrong offsets: it is refused.
+bool finish_extension(FileInfo &f, const ExtensionScan &scan)
 {
+    long long width = 0;  // each field is at most kMaxRowBytes: no overflow
+    for (int i = 1; i <= f.number_of_fields; ++i) width += f.field_width[i];
+    if (scan.bintable && scan.has_naxis1 && width != scan.naxis1) {
+        fail(text_format("error in topenr:  NAXIS1 = %d, but the columns are %lld bytes wide",
+                         scan.naxis1, width));
+        return false;
+    }
+    if (width > kMaxRowBytes) return row_too_wide();
     long long start = 0;
     for (int i = 1; i <= f.number_of_fields; ++i) {
         f.field_start[i] = static_cast<int>(start);
         start += f.field_width[i];
-        if (start > kMaxRowBytes) return row_too_wide();
     }
     f.total_width = static_cast<int>(start);
     try {
@@ -428,37 +465,81 @@ void abandon_table(FileInfo &f)
     f.input_line.reset();
 }
 
-void open_fits(FileInfo &f, int *nparms)
+// First card of text whose keyword field is key (8 characters), or null.
+const char *primary_card(const std::string &text, const char *key)
 {
-    f.filetype = 1;
-    std::array<char, kBlock> block;
-    std::size_t end_offset = std::string::npos;
-    bool xtension = false;
+    for (std::size_t off = 0; off + kCard <= text.size(); off += kCard)
+        if (std::memcmp(text.data() + off, key, 8) == 0) return text.data() + off;
+    return nullptr;
+}
 
-    // Primary header: every block before the first XTENSION block. Blocks
-    // behind the END card (primary array data) are skipped, not kept.
-    while (std::fread(block.data(), 1, kBlock, f.fp) == kBlock) {
-        if (card_begins(block.data(), "XTENSION")) {
-            xtension = true;
-            break;
-        }
-        if (end_offset != std::string::npos) continue;
-        if (f.primary_header.size() >= kMaxHeaderBytes) break;
+// Reads the primary header block by block up to the block holding its END
+// card and keeps it through END. A block that begins with XTENSION before
+// END ends the header unfinished. False (status -1) without END.
+bool read_primary_header(FileInfo &f)
+{
+    std::array<char, kBlock> block;
+    while (f.primary_header.size() < kMaxHeaderBytes
+           && std::fread(block.data(), 1, kBlock, f.fp) == kBlock
+           && !card_begins(block.data(), "XTENSION")) {
         std::size_t base = f.primary_header.size();
         f.primary_header.append(block.data(), kBlock);
         for (int i = 0; i < kCardsPerBlock; ++i)
             if (card_begins(block.data() + i * kCard, "END   ")) {
-                end_offset = base + static_cast<std::size_t>(i) * kCard;
-                break;
+                f.primary_header.resize(base + static_cast<std::size_t>(i + 1) * kCard);
+                return true;
             }
     }
-    if (end_offset == std::string::npos) {
-        f.primary_header.clear();  // a header without its END card is not handed out
-        error_msg = "no END keyword in primary FITS header";
-        return;  // status -1
+    f.primary_header.clear();  // a header without its END card is not handed out
+    error_msg = "no END keyword in primary FITS header";
+    return false;
+}
+
+constexpr std::uint64_t kBeyondFile = UINT64_MAX;
+
+// Bytes of primary data the header declares, whole blocks:
+// |BITPIX|/8 x NAXIS1 x ... x NAXISn, none when NAXIS is 0 or an axis is
+// missing or not positive; kBeyondFile when that does not fit 64 bits.
+std::uint64_t primary_data_bytes(const std::string &header)
+{
+    constexpr int kMaxAxes = 999;  // NAXIS1000 is no keyword
+    const char *bitpix = primary_card(header, "BITPIX  ");
+    const char *naxis = primary_card(header, "NAXIS   ");
+    const int axes = naxis ? card_int(naxis) : 0;
+    if (!bitpix || axes <= 0 || axes > kMaxAxes) return 0;
+    std::uint64_t bytes = static_cast<std::uint64_t>(std::abs(static_cast<long long>(card_int(bitpix)))) / 8;
+    for (int i = 1; i <= axes && bytes != 0; ++i) {
+        const char *axis = primary_card(header, text_format("NAXIS%-3d", i).c_str());
+        const int n = axis ? card_int(axis) : 0;
+        if (n <= 0) return 0;
+        if (__builtin_mul_overflow(bytes, static_cast<std::uint64_t>(n), &bytes)) return kBeyondFile;
     }
-    f.primary_header.resize(end_offset + kCard);
-    if (!xtension) {
+    if (bytes > kBeyondFile - (kBlock - 1)) return kBeyondFile;
+    return (bytes + kBlock - 1) / kBlock * kBlock;
+}
+
+// Skips the primary data and reads the block behind it. True when that
+// block exists and begins with XTENSION: the extension header starts there.
+bool extension_block(FileInfo &f, std::uint64_t skip, std::array<char, kBlock> &block)
+{
+    if (skip > static_cast<std::uint64_t>(INT64_MAX)) return false;  // past any file's end
+    if (skip != 0 && fseeko(f.fp, static_cast<off_t>(skip), SEEK_CUR) != 0) {
+        // A stream that cannot seek: read over the data instead.
+        for (std::uint64_t left = skip; left > 0; left -= kBlock)
+            if (std::fread(block.data(), 1, kBlock, f.fp) != kBlock) return false;
+    }
+    return std::fread(block.data(), 1, kBlock, f.fp) == kBlock && card_begins(block.data(), "XTENSION");
+}
+
+// The FITS standard places the extension right behind the primary data;
+// the file is not searched for it, so a large file without an extension is
+// not read to its end.
+void open_fits(FileInfo &f, int *nparms)
+{
+    f.filetype = 1;
+    if (!read_primary_header(f)) return;  // status -1
+    std::array<char, kBlock> block;
+    if (!extension_block(f, primary_data_bytes(f.primary_header), block)) {
         read_status = 0;  // a primary header alone: no fields
         return;
     }
@@ -467,15 +548,15 @@ void open_fits(FileInfo &f, int *nparms)
     f.has_extension = true;
     f.extension_header.assign(block.data(), kBlock);
     std::size_t examined = 0;
-    bool end = false;
+    ExtensionScan scan;
     for (;;) {
-        for (; examined + kCard <= f.extension_header.size() && !end; examined += kCard) {
-            if (!examine_extension_card(f, f.extension_header.data() + examined, &end)) {
+        for (; examined + kCard <= f.extension_header.size() && !scan.end; examined += kCard) {
+            if (!examine_extension_card(f, f.extension_header.data() + examined, scan)) {
                 abandon_table(f);
                 return;
             }
         }
-        if (end) break;
+        if (scan.end) break;
         if (f.extension_header.size() >= kMaxHeaderBytes
             || std::fread(block.data(), 1, kBlock, f.fp) != kBlock) {
             abandon_table(f);
@@ -483,7 +564,7 @@ void open_fits(FileInfo &f, int *nparms)
         }
         f.extension_header.append(block.data(), kBlock);
     }
-    if (!finish_extension(f)) {
+    if (!finish_extension(f, scan)) {
         abandon_table(f);
         return;
     }
@@ -1319,14 +1400,18 @@ void tlink(int unit_in, int unit_out)
         std::fputs("error in fits_table routine tlink:  files must be FITS BINARY for linking\n", stderr);
         return;
     }
+    // The headers are copied as far as the input's table begins, wherever
+    // its opening found the extension.
+    if (!in->has_extension) {
+        error_msg = "error in tlink:  input has no table extension";
+        return;
+    }
     out->input_line = in->input_line;
     out->total_width = in->total_width;
 
     std::rewind(in->fp);
     std::array<char, kBlock> block;
-    bool in_extension = false;
-    long copied = 0;
-    for (;;) {
+    for (long copied = 0; copied < in->data_start; copied += kBlock) {
         if (std::fread(block.data(), 1, kBlock, in->fp) != kBlock) {
             const char *why = std::ferror(in->fp) ? std::strerror(errno) : "unexpected end of file";
             error_msg = text_format("error in tlink reading file: %s", why);
@@ -1336,24 +1421,18 @@ void tlink(int unit_in, int unit_out)
             error_msg = text_format("error in tlink writing file: %s", system_text(errno).c_str());
             return;
         }
-        copied += kBlock;
-        if (!in_extension) {
-            in_extension = card_begins(block.data(), "XTENSION");
-            if (!in_extension) continue;
-        }
-        for (int i = 0; i < kCardsPerBlock; ++i) {
-            const char *c = block.data() + i * kCard;
-            if (card_begins(c, "NAXIS2  ") && out->naxis2_offset < 0) {
-                out->naxis2_offset = copied - kBlock + i * kCard;
-                out->naxis2_card.assign(c, kCard);
-            }
-            if (card_begins(c, "END     ")) {
-                in->linenumber = 0;  // the input stands at its first row
-                read_status = 0;
-                return;
-            }
+    }
+    const std::string &ext = in->extension_header;
+    const long ext_start = in->data_start - static_cast<long>((ext.size() + kBlock - 1) / kBlock * kBlock);
+    for (std::size_t off = 0; off + kCard <= ext.size(); off += kCard) {
+        if (card_begins(ext.data() + off, "NAXIS2  ")) {
+            out->naxis2_offset = ext_start + static_cast<long>(off);
+            out->naxis2_card.assign(ext.data() + off, kCard);
+            break;
         }
     }
+    in->linenumber = 0;  // the input stands at its first row
+    read_status = 0;
 }
 
 void tgetaddr(int unit, int pindex, char **adr)
