@@ -15,6 +15,7 @@
 // - The row buffer is shared (not copied) by a FITS output unit linked to an
 //   input unit; shared ownership keeps it valid whichever unit closes first.
 #include "fits_table.h"
+#include "fits_card.h"
 #include "text_format.h"
 
 #include <algorithm>
@@ -1194,14 +1195,15 @@ void t_rkey_c(int unit, char *c_ptr, const char *keyword)
     const char *eq = static_cast<const char *>(std::memchr(card, '=', kCard));
     const char *q1 = eq ? static_cast<const char *>(std::memchr(eq + 1, '\'', static_cast<std::size_t>(end - eq - 1)))
                         : nullptr;
-    const char *q2 = q1 ? static_cast<const char *>(std::memchr(q1 + 1, '\'', static_cast<std::size_t>(end - q1 - 1)))
-                        : nullptr;
-    if (!q2) {
+    if (!q1) {
         fail("error in t_rkey_c:  no string value");
         return;
     }
-    std::size_t n = std::min(static_cast<std::size_t>(q2 - q1 - 1), kKeyValueLength);
-    std::memcpy(c_ptr, q1 + 1, n);
+    // FITS string rules: '' stands for one quote, a string without its
+    // closing quote runs to the end of the card.
+    const FitsString value = fits_string(std::string_view(q1, static_cast<std::size_t>(end - q1)), 0);
+    std::size_t n = std::min(value.text.size(), kKeyValueLength);
+    std::memcpy(c_ptr, value.text.data(), n);
     c_ptr[n] = '\0';
     read_status = 0;
 }

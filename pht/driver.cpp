@@ -1,11 +1,11 @@
 // The driver: command line, input product, header card store and dispatch
 // to the product listing. It lists nothing itself; its only texts are the
 // usage line and the few messages for unusable command lines and inputs.
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "fits_card.h"
 #include "fits_table.h"
 #include "pht.h"
 
@@ -23,7 +23,6 @@ int header_row = 0;
 
 namespace {
 
-constexpr std::size_t kCardLength = 80;
 constexpr std::size_t kProductNameMax = 79;
 constexpr std::size_t kFilenameValueFrom = 9;  // quote search starts at column 10
 
@@ -75,27 +74,27 @@ std::string base_name(const std::string &path)
     return at == std::string::npos ? path : path.substr(0, at);
 }
 
-// The product name between the first pair of quotes of a FILENAME card,
-// searched from column 10 within the card; unchanged when there is no pair.
+// The product name: the string value of a FILENAME card whose opening quote
+// is the first quote from column 10 on, '' read as one quote, running to the
+// end of the card when it has no closing quote; unchanged without a quote.
 void take_product_name(const std::string &card, std::string &product)
 {
     std::size_t open = card.find('\'', kFilenameValueFrom);
     if (open == std::string::npos) return;
-    std::size_t close = card.find('\'', open + 1);
-    if (close == std::string::npos) return;
-    product = card.substr(open + 1, std::min(close - open - 1, kProductNameMax));
+    product = fits_string(card, open).text.substr(0, kProductNameMax);
 }
 
-// Appends the cards of one header, through its END card, to the store.
+// Appends the cards of one header, through its END card (END and five
+// blanks; ENDDATE is an ordinary card), to the store.
 void store_cards(const char *text, int bytes, bool primary, std::string &product)
 {
     if (text == nullptr || bytes <= 0) return;
-    const std::size_t ncards = static_cast<std::size_t>(bytes) / kCardLength;
+    const std::size_t ncards = static_cast<std::size_t>(bytes) / kFitsCardLength;
     for (std::size_t i = 0; i < ncards; ++i) {
-        std::string card(text + i * kCardLength, kCardLength);
+        std::string card(text + i * kFitsCardLength, kFitsCardLength);
         header.push_back(card);
         if (primary && card.compare(0, 8, "FILENAME") == 0) take_product_name(card, product);
-        if (card.compare(0, 3, "END") == 0) break;
+        if (card.compare(0, kFitsKeywordLength, "END     ") == 0) break;
     }
 }
 

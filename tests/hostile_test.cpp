@@ -128,8 +128,9 @@ const std::map<std::string, Promise> &promises()
         {"pcas_raster_int_max.fits", {0, "Too many rows (9223372028264841218); only", "", ""}},
         {"pcas_raster_beyond_int.fits", {0, "Too many rows (8589934588); only", "", ""}},
         {"pcae_rows_501.fits", {0, "Too many rows (501); only the first 500", kEof, ""}},
-        // A FILENAME card without "=", quotes or a closing quote leaves
-        // the choice of the listing to the file name.
+        // A FILENAME card without "=", or with a string without its
+        // closing quote (which runs to the end of the card) or made of
+        // quotes only, still reaches the listing of its family.
         {"pcae_no_equals_filename.fits", {0, "", "", "PCAEFILT"}},
 
         {"psa_only_quotes.fits", {0, "", "", "Pixel Wavelength Array"}},
