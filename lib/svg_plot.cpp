@@ -78,9 +78,9 @@ std::string trim_zeros(std::string s)
 // very large or very small axes.
 std::string tick_label(double v, double step, double max_abs)
 {
-    if (v == 0) return "0";
     int n = static_cast<int>(std::floor(std::log10(step) + 1e-9));
     if (max_abs < 1e6 && max_abs >= 1e-3) return fixed(v, std::max(0, -n));
+    if (v == 0) return "0";
     int e = static_cast<int>(std::floor(std::log10(std::fabs(v)) + 1e-9));
     std::string mantissa = trim_zeros(fixed(v / std::pow(10.0, e), std::max(0, e - n)));
     return mantissa + "e" + std::to_string(e);
@@ -224,6 +224,12 @@ Ticks linear_ticks(double lo, double hi, int target, bool extend)
         hi += d;
     }
     double step = nice_step(hi - lo, target);
+    // An axis that keeps its range may hold too few ticks for the step:
+    // smaller steps until at least three fit.
+    for (int more = target + 1; !extend && more <= 3 * target + 3; ++more) {
+        if (std::floor(hi / step + 1e-9) - std::ceil(lo / step - 1e-9) >= 2) break;
+        step = nice_step(hi - lo, more);
+    }
     double first = std::ceil(lo / step - 1e-9), last = std::floor(hi / step + 1e-9);
     Ticks t;
     t.lo = lo;
@@ -243,41 +249,32 @@ Ticks linear_ticks(double lo, double hi, int target, bool extend)
     return t;
 }
 
-Ticks log_ticks(double lo, double hi)
+Ticks log_ticks(double lo, double hi, bool extend)
 {
     if (!(hi > 0) || !std::isfinite(hi)) hi = 10;
-    if (!(lo > 0) || !std::isfinite(lo) || lo > hi) lo = hi / 100;
+    if (!(lo > 0) || !std::isfinite(lo) || lo >= hi) lo = hi / 100;
     int k0 = static_cast<int>(std::floor(std::log10(lo) + 1e-9));
     int k1 = static_cast<int>(std::ceil(std::log10(hi) - 1e-9));
     if (k1 <= k0) k1 = k0 + 1;
-    int decades = k1 - k0;
-    int every = decades <= 6 ? 1 : (decades + 5) / 6;
     Ticks t;
-    t.lo = std::pow(10.0, k0);
-    t.hi = std::pow(10.0, k1);
+    t.lo = extend ? std::pow(10.0, k0) : lo;
+    t.hi = extend ? std::pow(10.0, k1) : hi;
+    double decades = std::log10(t.hi / t.lo);
+    int every = decades <= 6 ? 1 : static_cast<int>(std::ceil(decades / 6));
     for (int k = k0; k <= k1; ++k) {
-        double decade = std::pow(10.0, k);
-        if ((k - k0) % every == 0) {
-            t.major.push_back(decade);
-            t.labels.push_back(log_label(1, k));
-        } else {
-            t.minor.push_back(decade);
+        for (int m = 1; m <= 9; ++m) {
+            double v = m * std::pow(10.0, k);
+            if (v < t.lo * (1 - 1e-9) || v > t.hi * (1 + 1e-9)) continue;
+            bool labelled = decades < 1.2 ? true
+                          : decades < 3   ? m == 1 || m == 2 || m == 5
+                                          : m == 1 && (k - k0) % every == 0;
+            if (labelled) {
+                t.major.push_back(v);
+                t.labels.push_back(log_label(m, k));
+            } else if (decades <= 12) {
+                t.minor.push_back(v);
+            }
         }
-        if (k == k1 || decades > 12) continue;
-        for (int m = 2; m <= 9; ++m) {
-            bool labelled = decades < 3 && (m == 2 || m == 5);
-            (labelled ? t.major : t.minor).push_back(m * decade);
-            if (labelled) t.labels.push_back(log_label(m, k));
-        }
-    }
-    // Labelled 2 and 5 were added within their decade: put them in order.
-    std::vector<std::pair<double, std::string>> order;
-    for (std::size_t i = 0; i < t.major.size(); ++i) order.emplace_back(t.major[i], t.labels[i]);
-    std::sort(order.begin(), order.end(),
-              [](const auto &a, const auto &b) { return a.first < b.first; });
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        t.major[i] = order[i].first;
-        t.labels[i] = order[i].second;
     }
     return t;
 }
@@ -415,6 +412,18 @@ void Document::text(Point at, std::string_view text, const TextStyle &style)
     body_ += ">" + escape(text) + "</text>\n";
 }
 
+std::string Document::vertical_gradient(const std::vector<std::string> &colours)
+{
+    std::string id = "gradient" + std::to_string(++gradients_);
+    defs_ += "<linearGradient id=\"" + id + "\" x1=\"0\" y1=\"1\" x2=\"0\" y2=\"0\">\n";
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        double offset = colours.size() > 1 ? static_cast<double>(i) / (colours.size() - 1) : 0;
+        defs_ += "<stop offset=\"" + fixed(offset, 4) + "\"" + attr("stop-color", colours[i]) + "/>\n";
+    }
+    defs_ += "</linearGradient>\n";
+    return "url(#" + id + ")";
+}
+
 void Document::open_group(const Attributes &attributes)
 {
     body_ += "<g";
@@ -494,11 +503,33 @@ segments(const std::vector<double> &x, const std::vector<double> &y,
 
 namespace {
 
-Ticks axis_ticks(const AxisSpec &spec, double pixels, double per_tick)
+// The data range of an axis with its margins. A linear range of values that
+// are all >= 0 keeps 0 as its lower end; a log range of one value spreads
+// to either side of it.
+AxisSpec padded(AxisSpec s)
 {
+    if (s.kind == ScaleKind::category || !std::isfinite(s.lo) || !std::isfinite(s.hi)) return s;
+    if (s.kind == ScaleKind::log) {
+        if (!(s.lo > 0) || !(s.hi >= s.lo)) return s;
+        double f = s.hi / s.lo < 1.0001 ? 3.0 : std::pow(s.hi / s.lo, s.pad);
+        s.lo /= f;
+        s.hi *= f;
+        return s;
+    }
+    double d = (s.hi - s.lo) * s.pad;
+    bool non_negative = s.lo >= 0;
+    s.lo -= d;
+    s.hi += d;
+    if (non_negative && s.lo < 0) s.lo = 0;
+    return s;
+}
+
+Ticks axis_ticks(const AxisSpec &given, double pixels, double per_tick)
+{
+    AxisSpec spec = padded(given);
     int target = std::max(3, static_cast<int>(pixels / per_tick));
     switch (spec.kind) {
-    case ScaleKind::log: return log_ticks(spec.lo, spec.hi);
+    case ScaleKind::log: return log_ticks(spec.lo, spec.hi, spec.extend);
     case ScaleKind::category: return category_ticks(spec.categories);
     default: return linear_ticks(spec.lo, spec.hi, target, spec.extend);
     }
@@ -672,15 +703,11 @@ double legend(Document &doc, Point at, const std::vector<LegendEntry> &entries)
 
 void colour_bar(Document &doc, const Rect &r, double lo, double hi, const std::string &label)
 {
-    constexpr int kSlices = 64;
     doc.open_group({{"class", "colourbar"}});
-    double slice = r.h / kSlices;
-    for (int i = 0; i < kSlices; ++i) {
-        double t = (i + 0.5) / kSlices;
-        // Each slice overlaps the next a little so no seam shows.
-        doc.rect({r.x, r.y + r.h - (i + 1) * slice, r.w, slice + 0.5}, map_colour(t));
-    }
-    doc.rect(r, "none", "#000000", 1);
+    std::vector<std::string> stops;
+    for (std::size_t i = 0; i < kMapStops.size(); ++i)
+        stops.push_back(hex(kMapStops[i]));
+    doc.rect(r, doc.vertical_gradient(stops), "#000000", 1);
     Ticks t = linear_ticks(lo, hi, 5, false);
     for (std::size_t i = 0; i < t.major.size(); ++i) {
         double y = r.y + r.h - (t.major[i] - t.lo) / (t.hi - t.lo) * r.h;

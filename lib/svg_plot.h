@@ -55,11 +55,13 @@ struct Ticks {
 // inside it are kept. An empty or non-finite range is widened first.
 Ticks linear_ticks(double lo, double hi, int target = 6, bool extend = true);
 
-// Logarithmic ticks covering [lo, hi] (both > 0): the axis runs from the
-// decade at or below lo to the decade at or above hi; decades are labelled
-// (every second or third when there are many), with 2 and 5 labelled as well
-// when the axis spans fewer than three decades.
-Ticks log_ticks(double lo, double hi);
+// Logarithmic ticks covering [lo, hi] (both > 0). With extend the axis runs
+// from the decade at or below lo to the decade at or above hi, without it
+// from lo to hi. Decades are labelled (only every second or further one when
+// there are more than six), 2 and 5 as well when the axis spans fewer than
+// three decades, and every 1 to 9 when it spans about one; other multiples
+// are minor ticks.
+Ticks log_ticks(double lo, double hi, bool extend = true);
 
 // Category ticks: positions 1 to n labelled with the names, range 0.5 to
 // n + 0.5.
@@ -129,6 +131,10 @@ public:
     void circle(Point c, double r, const std::string &fill, const std::string &stroke = "none");
     void text(Point at, std::string_view text, const TextStyle &style = {});
 
+    // A gradient from the first colour at the bottom to the last at the top,
+    // for a fill: returns its url(#...) reference.
+    std::string vertical_gradient(const std::vector<std::string> &colours);
+
     // Groups nest; attribute values are escaped. A clipped group draws only
     // inside the rectangle.
     void open_group(const Attributes &attributes = {});
@@ -145,6 +151,7 @@ private:
     std::string body_;
     std::string defs_;
     int clips_ = 0;
+    int gradients_ = 0;
     int open_groups_ = 0;
 };
 
@@ -160,7 +167,8 @@ struct AxisSpec {
     ScaleKind kind = ScaleKind::linear;
     double lo = 0, hi = 1;                // data range to cover (linear, log)
     std::vector<std::string> categories;  // category axes
-    bool extend = true;                   // linear: grow the range to whole ticks
+    bool extend = true;                   // grow the range to whole ticks (decades)
+    double pad = 0;                       // share of the span added at each end
     bool reversed = false;                // values grow leftwards / downwards
 };
 

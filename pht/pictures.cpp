@@ -104,25 +104,32 @@ AxisSpec axis(const std::string &label, ScaleKind kind = ScaleKind::linear, doub
     return a;
 }
 
-// The value axis of a spectrum or SED: range over the values and their error
-// bars (on a log axis only the positive bounds).
+double at(const std::vector<double> &v, std::size_t i)
+{
+    return i < v.size() ? v[i] : kNoValue;
+}
+
+// The value axis of a spectrum or SED: its range covers the values and their
+// error bars. A log axis covers only the positive values and upper bounds:
+// lower bounds near zero would stretch it over empty decades, so they run out
+// of the bottom edge instead.
 AxisSpec value_axis(const std::string &label, const std::vector<double> &v,
                     const std::vector<double> &err, bool log)
 {
     Range r;
     for (std::size_t i = 0; i < v.size(); ++i) {
-        double e = i < err.size() && std::isfinite(err[i]) ? std::fabs(err[i]) : 0.0;
-        for (double b : {v[i], v[i] - e, v[i] + e})
+        double e = std::isfinite(at(err, i)) ? std::fabs(err[i]) : 0.0;
+        for (double b : {v[i], v[i] + e})
             if (!log || b > 0) r.add(b);
+        if (!log) r.add(v[i] - e);
     }
-    if (r.empty()) return axis(label, log ? ScaleKind::log : ScaleKind::linear, log ? 0.1 : 0.0, 1.0);
-    return axis(label, log ? ScaleKind::log : ScaleKind::linear, r.lo, r.hi);
+    AxisSpec a = r.empty() ? axis(label, log ? ScaleKind::log : ScaleKind::linear, log ? 0.1 : 0.0, 1.0)
+                           : axis(label, log ? ScaleKind::log : ScaleKind::linear, r.lo, r.hi);
+    a.pad = 0.04;
+    a.extend = !log;
+    return a;
 }
 
-double at(const std::vector<double> &v, std::size_t i)
-{
-    return i < v.size() ? v[i] : kNoValue;
-}
 
 // ---- spectrum --------------------------------------------------------------
 
@@ -281,8 +288,11 @@ AxisSpec sed_x_axis(const std::vector<SedPoint> &points, std::vector<double> &x)
     }
     if (named) {
         auto [lo, hi] = std::minmax_element(x.begin(), x.end());
-        return axis("Reference wavelength (µm)",
-                    *hi / *lo > kLogWavelengthSpread ? ScaleKind::log : ScaleKind::linear, *lo, *hi);
+        AxisSpec a = axis("Reference wavelength (µm)",
+                          *hi / *lo > kLogWavelengthSpread ? ScaleKind::log : ScaleKind::linear, *lo, *hi);
+        a.pad = 0.05;
+        a.extend = a.kind != ScaleKind::log;
+        return a;
     }
     AxisSpec a = axis("Filter/aperture configuration", ScaleKind::category);
     for (std::size_t i = 0; i < points.size(); ++i) {
@@ -308,7 +318,7 @@ std::string sed_picture(const SedInput &in)
     std::vector<std::size_t> colour = aperture_colours(in.points, apertures);
     std::vector<double> dx = side_by_side(x);
 
-    Document doc(820, 540);
+    Document doc(820, 500);
     svg::title(doc, title_lines(in.title));
     bool category = xa.kind == ScaleKind::category;
     Plot plot(doc, {90, kTitleBand + 10, 560, category ? 320.0 : 370.0}, xa,
@@ -328,7 +338,7 @@ std::string sed_picture(const SedInput &in)
     std::vector<std::string> text;
     if (in.points.empty()) text.push_back("No configuration to show.");
     if (missing > 0) text.push_back(plural(missing, "configuration") + " without a value that can be drawn.");
-    notes(doc, 90, 522, text);
+    notes(doc, 90, 484, text);
     return doc.str();
 }
 
@@ -411,10 +421,10 @@ void camera_panel(Document &doc, const Rect &area, const CameraFilter &f, const 
 
 std::string camera_array_picture(const CameraArrayInput &in)
 {
-    constexpr double kArea = 210, kCellW = 320, kCellH = 310;
+    constexpr double kArea = 210, kCellW = 320, kCellH = 300;
     const std::size_t n = std::max<std::size_t>(in.filters.size(), 1);
     const std::size_t cols = std::min<std::size_t>(n, 3), rows = (n + cols - 1) / cols;
-    Document doc(40 + cols * kCellW + 110, kTitleBand + 30 + rows * kCellH + 20);
+    Document doc(40 + cols * kCellW + 110, kTitleBand + 30 + rows * kCellH);
     svg::title(doc, title_lines(in.title));
     Range range = camera_range(in.filters);
     for (std::size_t i = 0; i < in.filters.size(); ++i) {
@@ -558,7 +568,7 @@ void raster_panel(Document &doc, const Rect &area, RasterPanel panel, svg::Point
 
 std::string raster_map_picture(const RasterMapInput &in)
 {
-    constexpr double kArea = 300, kCellW = 500, kCellH = 400;
+    constexpr double kArea = 300, kCellW = 500, kCellH = 390;
     const std::size_t n = std::max<std::size_t>(in.filters.size(), 1);
     const std::size_t cols = std::min<std::size_t>(n, 2), rows = (n + cols - 1) / cols;
     Document doc(20 + cols * kCellW, kTitleBand + 30 + rows * kCellH);

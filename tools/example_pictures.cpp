@@ -105,13 +105,13 @@ RasterMapInput raster()
         const char *name;
         Detector d;
         double step, level;
-    } filters[] = {{"C1_100", Detector::c100, 46.0, 950.0}, {"C_160", Detector::c200, 92.0, 620.0}};
+    } filters[] = {{"C1_100", Detector::c100, 45.9 * 3, 950.0}, {"C_160", Detector::c200, 94.0 * 2, 620.0}};
     int k = 0;
     for (const auto &f : filters) {
         RasterFilter rf{k + 1, f.name, f.d, {}};
         for (int line = 1; line <= 3; ++line)
             for (int point = 1; point <= 4; ++point) {
-                double x = (point - 2.5) * f.step * 3, y = (2 - line) * f.step * 3;
+                double x = (point - 2.5) * f.step, y = (2 - line) * f.step;
                 double east = x * std::cos(phi) + y * std::sin(phi);
                 double north = -x * std::sin(phi) + y * std::cos(phi);
                 RasterPoint p{point, line, ra0 + east / 3600 / std::cos(dec0 * kPi / 180),
