@@ -197,7 +197,7 @@ std::string value_text(double v, int digits)
 
 double text_width(std::size_t chars, double font_size)
 {
-    return static_cast<double>(chars) * font_size * 0.58;
+    return static_cast<double>(chars) * font_size * 0.62;
 }
 
 // ---- ticks and scales ------------------------------------------------------
@@ -716,7 +716,7 @@ void colour_bar(Document &doc, const Rect &r, double lo, double hi, const std::s
     }
     TextStyle s{12, Anchor::middle};
     s.rotate = 90;
-    doc.text({r.x + r.w + 14 + text_width(longest(t.labels), 11), r.y + r.h / 2}, label, s);
+    doc.text({r.x + r.w + 18 + text_width(longest(t.labels), 11), r.y + r.h / 2}, label, s);
     doc.close_group();
 }
 

@@ -183,8 +183,7 @@ std::vector<svg::LegendEntry> spectrum_legend(const std::vector<SpectrumLine> &l
     for (std::size_t i = 0; i < lines.size() && i < svg::kDistinctColours; ++i)
         entries.push_back({"Meas. " + std::to_string(lines[i].m->number), svg::series_colour(i)});
     if (lines.size() > svg::kDistinctColours)
-        entries.push_back({plural(lines.size() - svg::kDistinctColours, "more measurement"),
-                           svg::kGrey});
+        entries.push_back({std::to_string(lines.size() - svg::kDistinctColours) + " more", svg::kGrey});
     return entries;
 }
 
@@ -318,10 +317,13 @@ std::string sed_picture(const SedInput &in)
     std::vector<std::size_t> colour = aperture_colours(in.points, apertures);
     std::vector<double> dx = side_by_side(x);
 
-    Document doc(820, 500);
+    // Turned category names need room below the plot.
+    std::size_t longest = 0;
+    for (const auto &name : xa.categories) longest = std::max(longest, name.size());
+    const double plot_h = 370, below = 60 + 0.6 * svg::text_width(longest, 11);
+    Document doc(820, kTitleBand + 10 + plot_h + below + 30);
     svg::title(doc, title_lines(in.title));
-    bool category = xa.kind == ScaleKind::category;
-    Plot plot(doc, {90, kTitleBand + 10, 560, category ? 320.0 : 370.0}, xa,
+    Plot plot(doc, {90, kTitleBand + 10, 560, plot_h}, xa,
               value_axis(in.quantity + " (" + in.unit + ")", v, err, log.log));
     std::size_t missing = 0;
     for (std::size_t i = 0; i < in.points.size(); ++i)
@@ -338,7 +340,7 @@ std::string sed_picture(const SedInput &in)
     std::vector<std::string> text;
     if (in.points.empty()) text.push_back("No configuration to show.");
     if (missing > 0) text.push_back(plural(missing, "configuration") + " without a value that can be drawn.");
-    notes(doc, 90, 484, text);
+    notes(doc, 90, doc.height() - 16, text);
     return doc.str();
 }
 
@@ -391,7 +393,10 @@ void camera_square(Document &doc, const Plot &plot, const CameraFilter &f, int l
     doc.rect({x0, y0, side, side}, svg::map_colour(t));
     std::string ink = svg::text_colour_on_map(t);
     doc.text({x0 + 4, y0 + 12}, std::to_string(element + 1), {10, svg::Anchor::start, false, ink});
-    doc.text({x0 + side / 2, y0 + side / 2 + 5}, svg::value_text(v), {13, svg::Anchor::middle, true, ink});
+    // The value fills at most nine tenths of the square's width.
+    std::string text = svg::value_text(v);
+    double size = std::min(13.0, 0.9 * side / svg::text_width(std::max<std::size_t>(text.size(), 1), 1.0));
+    doc.text({x0 + side / 2, y0 + side / 2 + size * 0.35}, text, {size, svg::Anchor::middle, true, ink});
     doc.close_group();
 }
 
