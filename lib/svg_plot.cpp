@@ -43,23 +43,28 @@ std::string attr(std::string_view name, std::string_view value)
     return s;
 }
 
-bool finite(Point p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+bool finite(Point p)
+{
+    return std::isfinite(p.x) && std::isfinite(p.y);
+}
 
 // Length of the well-formed UTF-8 sequence XML accepts at text[i], or 0.
 std::size_t utf8_length(std::string_view text, std::size_t i)
 {
     auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     unsigned char c = byte(i);
-    std::size_t n = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3
-                  : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    std::size_t n = c >= 0xC2 && c <= 0xDF   ? 2
+                    : c >= 0xE0 && c <= 0xEF ? 3
+                    : c >= 0xF0 && c <= 0xF4 ? 4
+                                             : 0;
     if (n == 0 || i + n > text.size()) return 0;
     for (std::size_t k = 1; k < n; ++k)
         if ((byte(i + k) & 0xC0) != 0x80) return 0;
     unsigned char c1 = byte(i + 1);
-    if (c == 0xE0 && c1 < 0xA0) return 0;                    // overlong
-    if (c == 0xED && c1 > 0x9F) return 0;                    // surrogates
-    if (c == 0xF0 && c1 < 0x90) return 0;                    // overlong
-    if (c == 0xF4 && c1 > 0x8F) return 0;                    // beyond U+10FFFF
+    if (c == 0xE0 && c1 < 0xA0) return 0;                          // overlong
+    if (c == 0xED && c1 > 0x9F) return 0;                          // surrogates
+    if (c == 0xF0 && c1 < 0x90) return 0;                          // overlong
+    if (c == 0xF4 && c1 > 0x8F) return 0;                          // beyond U+10FFFF
     if (c == 0xEF && c1 == 0xBF && byte(i + 2) >= 0xBE) return 0;  // U+FFFE, U+FFFF
     return n;
 }
@@ -156,7 +161,9 @@ std::string escape(std::string_view text)
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
         case '\'': out += "&apos;"; break;
-        case '\t': case '\n': case '\r': out += static_cast<char>(c); break;
+        case '\t':
+        case '\n':
+        case '\r': out += static_cast<char>(c); break;
         default: out += c < 0x20 ? '?' : static_cast<char>(c);
         }
         ++i;
@@ -266,7 +273,7 @@ Ticks log_ticks(double lo, double hi, bool extend)
             double v = m * std::pow(10.0, k);
             if (v < t.lo * (1 - 1e-9) || v > t.hi * (1 + 1e-9)) continue;
             bool labelled = decades < 1.2 ? true
-                          : decades < 3   ? m == 1 || m == 2 || m == 5
+                            : decades < 3 ? m == 1 || m == 2 || m == 5
                                           : m == 1 && (k - k0) % every == 0;
             if (labelled) {
                 t.major.push_back(v);
@@ -339,7 +346,8 @@ void Document::rect(const Rect &r, const std::string &fill, const std::string &s
     body_ += "<rect x=\"" + coordinate(r.x) + "\" y=\"" + coordinate(r.y) + "\" width=\"" +
              coordinate(std::max(0.0, r.w)) + "\" height=\"" + coordinate(std::max(0.0, r.h)) +
              "\"" + attr("fill", fill);
-    if (stroke != "none") body_ += attr("stroke", stroke) + attr("stroke-width", fixed(stroke_width));
+    if (stroke != "none")
+        body_ += attr("stroke", stroke) + attr("stroke-width", fixed(stroke_width));
     if (opacity < 1) body_ += attr("fill-opacity", fixed(opacity));
     body_ += "/>\n";
 }
@@ -418,7 +426,8 @@ std::string Document::vertical_gradient(const std::vector<std::string> &colours)
     defs_ += "<linearGradient id=\"" + id + "\" x1=\"0\" y1=\"1\" x2=\"0\" y2=\"0\">\n";
     for (std::size_t i = 0; i < colours.size(); ++i) {
         double offset = colours.size() > 1 ? static_cast<double>(i) / (colours.size() - 1) : 0;
-        defs_ += "<stop offset=\"" + fixed(offset, 4) + "\"" + attr("stop-color", colours[i]) + "/>\n";
+        defs_ +=
+            "<stop offset=\"" + fixed(offset, 4) + "\"" + attr("stop-color", colours[i]) + "/>\n";
     }
     defs_ += "</linearGradient>\n";
     return "url(#" + id + ")";
@@ -454,8 +463,8 @@ std::string Document::str() const
 {
     std::string w = fixed(width_, 0), h = fixed(height_, 0);
     std::string s = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h +
-                    "\" viewBox=\"0 0 " + w + " " + h +
+                    "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+                    w + "\" height=\"" + h + "\" viewBox=\"0 0 " + w + " " + h +
                     "\" font-family=\"DejaVu Sans, Arial, sans-serif\" font-size=\"12\">\n";
     if (!defs_.empty()) s += "<defs>\n" + defs_ + "</defs>\n";
     s += "<rect x=\"0\" y=\"0\" width=\"" + w + "\" height=\"" + h + "\" fill=\"#ffffff\"/>\n";
@@ -477,9 +486,9 @@ void title(Document &doc, const std::vector<std::string> &lines, double top)
 
 // ---- plots -----------------------------------------------------------------
 
-std::vector<std::pair<std::size_t, std::size_t>>
-segments(const std::vector<double> &x, const std::vector<double> &y,
-         const std::vector<std::size_t> &breaks)
+std::vector<std::pair<std::size_t, std::size_t>> segments(const std::vector<double> &x,
+                                                          const std::vector<double> &y,
+                                                          const std::vector<std::size_t> &breaks)
 {
     std::vector<std::pair<std::size_t, std::size_t>> runs;
     std::size_t n = std::min(x.size(), y.size());
@@ -561,14 +570,13 @@ Plot::Plot(Document &doc, const Rect &area, const AxisSpec &x, const AxisSpec &y
     draw_axes(x, y);
     double left = x.reversed ? xt_.hi : xt_.lo, right = x.reversed ? xt_.lo : xt_.hi;
     double bottom = y.reversed ? yt_.hi : yt_.lo, top = y.reversed ? yt_.lo : yt_.hi;
-    doc_.open_clipped_group(
-        area, {{"class", "plot"},
-               {"data-x-range", exact(left) + " " + exact(right)},
-               {"data-y-range", exact(bottom) + " " + exact(top)},
-               {"data-x-scale", kind_name(x.kind)},
-               {"data-y-scale", kind_name(y.kind)},
-               {"data-area", fixed(area.x) + " " + fixed(area.y) + " " + fixed(area.w) + " " +
-                                 fixed(area.h)}});
+    doc_.open_clipped_group(area, {{"class", "plot"},
+                                   {"data-x-range", exact(left) + " " + exact(right)},
+                                   {"data-y-range", exact(bottom) + " " + exact(top)},
+                                   {"data-x-scale", kind_name(x.kind)},
+                                   {"data-y-scale", kind_name(y.kind)},
+                                   {"data-area", fixed(area.x) + " " + fixed(area.y) + " " +
+                                                     fixed(area.w) + " " + fixed(area.h)}});
     open_ = true;
 }
 
@@ -705,8 +713,7 @@ void colour_bar(Document &doc, const Rect &r, double lo, double hi, const std::s
 {
     doc.open_group({{"class", "colourbar"}});
     std::vector<std::string> stops;
-    for (std::size_t i = 0; i < kMapStops.size(); ++i)
-        stops.push_back(hex(kMapStops[i]));
+    for (std::size_t i = 0; i < kMapStops.size(); ++i) stops.push_back(hex(kMapStops[i]));
     doc.rect(r, doc.vertical_gradient(stops), "#000000", 1);
     Ticks t = linear_ticks(lo, hi, 5, false);
     for (std::size_t i = 0; i < t.major.size(); ++i) {

@@ -44,10 +44,10 @@ double text_width(std::size_t chars, double font_size);
 double nice_step(double span, int target);
 
 struct Ticks {
-    double lo = 0, hi = 1;             // axis range, covering the data
-    std::vector<double> major;         // labelled ticks, ascending
-    std::vector<std::string> labels;   // one per major tick
-    std::vector<double> minor;         // unlabelled ticks (log axes)
+    double lo = 0, hi = 1;            // axis range, covering the data
+    std::vector<double> major;        // labelled ticks, ascending
+    std::vector<std::string> labels;  // one per major tick
+    std::vector<double> minor;        // unlabelled ticks (log axes)
 };
 
 // Linear ticks covering [lo, hi]. With extend the axis range grows to the
@@ -163,7 +163,7 @@ void title(Document &doc, const std::vector<std::string> &lines, double top = 22
 enum class ScaleKind { linear, log, category };
 
 struct AxisSpec {
-    std::string label;                    // with its unit, e.g. "Wavelength (um)"
+    std::string label;  // with its unit, e.g. "Wavelength (um)"
     ScaleKind kind = ScaleKind::linear;
     double lo = 0, hi = 1;                // data range to cover (linear, log)
     std::vector<std::string> categories;  // category axes

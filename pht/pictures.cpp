@@ -86,7 +86,10 @@ LogChoice choose_log(const std::vector<double> &values)
     for (double v : values) {
         if (!std::isfinite(v)) continue;
         ++finite;
-        if (v > 0) positive.add(v); else ++non_positive;
+        if (v > 0)
+            positive.add(v);
+        else
+            ++non_positive;
     }
     bool log = !positive.empty() && positive.hi / positive.lo > kLogSpread &&
                non_positive <= kMaxHiddenShare * finite;
@@ -123,13 +126,13 @@ AxisSpec value_axis(const std::string &label, const std::vector<double> &v,
             if (!log || b > 0) r.add(b);
         if (!log) r.add(v[i] - e);
     }
-    AxisSpec a = r.empty() ? axis(label, log ? ScaleKind::log : ScaleKind::linear, log ? 0.1 : 0.0, 1.0)
-                           : axis(label, log ? ScaleKind::log : ScaleKind::linear, r.lo, r.hi);
+    AxisSpec a = r.empty()
+                     ? axis(label, log ? ScaleKind::log : ScaleKind::linear, log ? 0.1 : 0.0, 1.0)
+                     : axis(label, log ? ScaleKind::log : ScaleKind::linear, r.lo, r.hi);
     a.pad = 0.04;
     a.extend = !log;
     return a;
 }
-
 
 // ---- spectrum --------------------------------------------------------------
 
@@ -183,7 +186,8 @@ std::vector<svg::LegendEntry> spectrum_legend(const std::vector<SpectrumLine> &l
     for (std::size_t i = 0; i < lines.size() && i < svg::kDistinctColours; ++i)
         entries.push_back({"Meas. " + std::to_string(lines[i].m->number), svg::series_colour(i)});
     if (lines.size() > svg::kDistinctColours)
-        entries.push_back({std::to_string(lines.size() - svg::kDistinctColours) + " more", svg::kGrey});
+        entries.push_back(
+            {std::to_string(lines.size() - svg::kDistinctColours) + " more", svg::kGrey});
     return entries;
 }
 
@@ -191,8 +195,8 @@ std::vector<svg::LegendEntry> spectrum_legend(const std::vector<SpectrumLine> &l
 
 std::string spectrum_picture(const SpectrumInput &in)
 {
-    SpectrumAxis axis = spectrum_axis(in.wavelength);
-    std::vector<SpectrumLine> lines = spectrum_lines(in, axis);
+    SpectrumAxis pixels = spectrum_axis(in.wavelength);
+    std::vector<SpectrumLine> lines = spectrum_lines(in, pixels);
     std::vector<double> all, all_err;
     for (const auto &l : lines) {
         all.insert(all.end(), l.y.begin(), l.y.end());
@@ -202,16 +206,17 @@ std::string spectrum_picture(const SpectrumInput &in)
 
     Document doc(900, 560);
     svg::title(doc, title_lines(in.title));
-    AxisSpec x = ::axis("Wavelength (µm)", ScaleKind::linear, axis.x.empty() ? 2.5 : axis.x.front(),
-                        axis.x.empty() ? 11.6 : axis.x.back());
+    AxisSpec x = pixels.x.empty() ? axis("Wavelength (µm)", ScaleKind::linear, 2.5, 11.6)
+                                  : axis("Wavelength (µm)", ScaleKind::linear, pixels.x.front(),
+                                         pixels.x.back());
     Plot plot(doc, {90, kTitleBand + 10, 620, 400}, x,
               value_axis("Flux density (Jy)", all, all_err, log.log));
     // Bands first, so that no band covers a line.
     for (std::size_t i = lines.size(); i-- > 0;)
-        plot.band(axis.x, lines[i].lo, lines[i].hi, svg::series_colour(i), axis.breaks);
+        plot.band(pixels.x, lines[i].lo, lines[i].hi, svg::series_colour(i), pixels.breaks);
     for (std::size_t i = lines.size(); i-- > 0;)
-        plot.series(axis.x, lines[i].y, svg::series_colour(i),
-                    "Meas. " + std::to_string(lines[i].m->number), axis.breaks);
+        plot.series(pixels.x, lines[i].y, svg::series_colour(i),
+                    "Meas. " + std::to_string(lines[i].m->number), pixels.breaks);
     plot.close();
     svg::legend(doc, {725, kTitleBand + 10}, spectrum_legend(lines));
 
@@ -233,7 +238,8 @@ double filter_wavelength(std::string_view filter)
     if (b == std::string_view::npos) return kNoValue;
     std::string_view name = filter.substr(b, e - b + 1);
     std::size_t cut = name.find('_');
-    if (cut == 0 || cut == std::string_view::npos || !std::isalpha(static_cast<unsigned char>(name[0])))
+    if (cut == 0 || cut == std::string_view::npos ||
+        !std::isalpha(static_cast<unsigned char>(name[0])))
         return kNoValue;
     for (char c : name.substr(0, cut))
         if (!std::isalnum(static_cast<unsigned char>(c))) return kNoValue;
@@ -287,8 +293,9 @@ AxisSpec sed_x_axis(const std::vector<SedPoint> &points, std::vector<double> &x)
     }
     if (named) {
         auto [lo, hi] = std::minmax_element(x.begin(), x.end());
-        AxisSpec a = axis("Reference wavelength (µm)",
-                          *hi / *lo > kLogWavelengthSpread ? ScaleKind::log : ScaleKind::linear, *lo, *hi);
+        AxisSpec a =
+            axis("Reference wavelength (µm)",
+                 *hi / *lo > kLogWavelengthSpread ? ScaleKind::log : ScaleKind::linear, *lo, *hi);
         a.pad = 0.05;
         a.extend = a.kind != ScaleKind::log;
         return a;
@@ -339,7 +346,8 @@ std::string sed_picture(const SedInput &in)
     }
     std::vector<std::string> text;
     if (in.points.empty()) text.push_back("No configuration to show.");
-    if (missing > 0) text.push_back(plural(missing, "configuration") + " without a value that can be drawn.");
+    if (missing > 0)
+        text.push_back(plural(missing, "configuration") + " without a value that can be drawn.");
     notes(doc, 90, doc.height() - 16, text);
     return doc.str();
 }
@@ -395,8 +403,10 @@ void camera_square(Document &doc, const Plot &plot, const CameraFilter &f, int l
     doc.text({x0 + 4, y0 + 12}, std::to_string(element + 1), {10, svg::Anchor::start, false, ink});
     // The value fills at most nine tenths of the square's width.
     std::string text = svg::value_text(v);
-    double size = std::min(13.0, 0.9 * side / svg::text_width(std::max<std::size_t>(text.size(), 1), 1.0));
-    doc.text({x0 + side / 2, y0 + side / 2 + size * 0.35}, text, {size, svg::Anchor::middle, true, ink});
+    double size =
+        std::min(13.0, 0.9 * side / svg::text_width(std::max<std::size_t>(text.size(), 1), 1.0));
+    doc.text({x0 + side / 2, y0 + side / 2 + size * 0.35}, text,
+             {size, svg::Anchor::middle, true, ink});
     doc.close_group();
 }
 
@@ -486,8 +496,8 @@ std::vector<svg::Point> pixel_corners(Detector d, int l, int m, const RasterPoin
                                       svg::Point centre)
 {
     double phi = (std::isfinite(p.roll) ? p.roll : 0.0) * kDegreesToRadians;
-    double east0 = ra_difference(p.ra, centre.x) * std::cos(centre.y * kDegreesToRadians) *
-                   kArcsecPerDegree;
+    double east0 =
+        ra_difference(p.ra, centre.x) * std::cos(centre.y * kDegreesToRadians) * kArcsecPerDegree;
     double north0 = (p.dec - centre.y) * kArcsecPerDegree;
     svg::Point c = cell_offset(d, l, m);
     double half = pitch_arcsec(d) * kPixelFill / 2;
@@ -540,7 +550,8 @@ void raster_panel(Document &doc, const Rect &area, RasterPanel panel, svg::Point
 {
     const RasterFilter &f = *panel.filter;
     doc.text({area.x + area.w / 2, area.y - 10},
-             "Filter " + std::to_string(f.number) + ": " + f.name + " (" + detector_name(f.detector) + ")",
+             "Filter " + std::to_string(f.number) + ": " + f.name + " (" +
+                 detector_name(f.detector) + ")",
              {13, svg::Anchor::middle, true});
     square_ranges(panel.east, panel.north);
     AxisSpec x = axis("East offset (arcsec)", ScaleKind::linear, panel.east.lo, panel.east.hi);
@@ -559,14 +570,16 @@ void raster_panel(Document &doc, const Rect &area, RasterPanel panel, svg::Point
                 for (svg::Point c : pixel_corners(f.detector, l, m, p, centre))
                     outline.push_back({plot.px(c.x), plot.py(c.y)});
                 double v = p.brightness[layout.element[l][m]];
-                doc.polygon(outline, svg::map_colour(svg::map_position(v, panel.value.lo, panel.value.hi)));
+                doc.polygon(outline,
+                            svg::map_colour(svg::map_position(v, panel.value.lo, panel.value.hi)));
             }
         doc.close_group();
     }
     plot.close();
     Rect bar{area.x + area.w + 16, area.y, 14, area.h};
     if (!panel.value.empty())
-        svg::colour_bar(doc, bar, panel.value.lo, panel.value.hi, "Surface brightness (" + unit + ")");
+        svg::colour_bar(doc, bar, panel.value.lo, panel.value.hi,
+                        "Surface brightness (" + unit + ")");
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ struct SedInput {
     PictureTitle title;
     std::string quantity = "Flux density";  // what value holds
     std::string unit = "Jy";
-    std::vector<SedPoint> points;           // in configuration order
+    std::vector<SedPoint> points;  // in configuration order
 };
 
 // Reference wavelength in um that a filter name carries, or NaN. The name is
@@ -86,8 +86,8 @@ std::string sed_picture(const SedInput &in);
 // ---- camera pixel arrays (PCAE, PCAP) --------------------------------------
 
 struct CameraFilter {
-    int number = 0;                // 1-based filter number
-    std::string name;              // value of its FILTER card
+    int number = 0;    // 1-based filter number
+    std::string name;  // value of its FILTER card
     Detector detector = Detector::none;
     std::array<double, kPixels> value{};  // pixel n in element n - 1
 };
@@ -108,9 +108,9 @@ std::string camera_array_picture(const CameraArrayInput &in);
 // ---- raster map (PCAS) -----------------------------------------------------
 
 struct RasterPoint {
-    int point = 0, line = 0;           // raster position, 1-based
+    int point = 0, line = 0;                                // raster position, 1-based
     double ra = kNoValue, dec = kNoValue, roll = kNoValue;  // degrees
-    std::array<double, kPixels> brightness{};  // MJy/sr, pixel n in element n - 1
+    std::array<double, kPixels> brightness{};               // MJy/sr, pixel n in element n - 1
 };
 
 struct RasterFilter {

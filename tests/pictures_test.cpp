@@ -27,7 +27,8 @@ std::vector<std::string> all(const std::string &text, const std::string &re)
 {
     std::vector<std::string> found;
     std::regex r(re);
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), r); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), r);
+         it != std::sregex_iterator(); ++it)
         found.push_back((*it)[1]);
     return found;
 }
@@ -378,8 +379,10 @@ TEST(Pictures, CameraSquaresShowTheirValuesInTheDiagramLayout)
         corner.emplace_back(xy[0], xy[1]);
     }
     // Rows run left to right and top to bottom.
-    for (std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u, 9u, 11u}) EXPECT_LT(corner[i].first, corner[i + 1].first);
-    for (std::size_t i : {0u, 3u, 9u}) EXPECT_LT(corner[i].second, corner[i + (i < 9 ? 3 : 2)].second);
+    for (std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u, 9u, 11u})
+        EXPECT_LT(corner[i].first, corner[i + 1].first);
+    for (std::size_t i : {0u, 3u, 9u})
+        EXPECT_LT(corner[i].second, corner[i + (i < 9 ? 3 : 2)].second);
     EXPECT_EQ(svg.find(">999</text>"), std::string::npos);  // C200 elements 5-9 unused
     EXPECT_EQ(groups(svg, "colourbar").size(), 1u);        // shared by both filters
 }
@@ -431,7 +434,8 @@ TEST(Pictures, EveryKindIsWellFormedAndRenders)
         const std::string png_path = dir / (std::string(name) + ".png");
         write_file(svg_path, text);
         EXPECT_EQ(std::system((tool("xmllint") + " --noout " + svg_path).c_str()), 0);
-        ASSERT_EQ(std::system((tool("rsvg-convert") + " -w 400 -o " + png_path + " " + svg_path).c_str()), 0);
+        const std::string render = tool("rsvg-convert") + " -w 400 -o " + png_path + " " + svg_path;
+        ASSERT_EQ(std::system(render.c_str()), 0);
         std::string colours;
         if (FILE *p = popen((tool("python3") + " " + counter + " " + png_path).c_str(), "r")) {
             char buf[64] = {};

@@ -49,7 +49,8 @@ SpectrumInput spectrum()
 
 SedInput sed()
 {
-    SedInput in{{"NGC 6543 (synthetic)", "PPAP50400711", "P03", "1997-04-17"}, "Flux density", "Jy", {}};
+    SedInput in{
+        {"NGC 6543 (synthetic)", "PPAP50400711", "P03", "1997-04-17"}, "Flux density", "Jy", {}};
     struct Row {
         const char *filter, *aperture;
     };
@@ -72,8 +73,8 @@ SedInput sed()
 
 CameraArrayInput camera()
 {
-    CameraArrayInput in{{"Mars (synthetic)", "PCAP32100522", "P32", "1997-07-30"}, "ON+OFF intensity",
-                        "Jy", {}};
+    CameraArrayInput in{
+        {"Mars (synthetic)", "PCAP32100522", "P32", "1997-07-30"}, "ON+OFF intensity", "Jy", {}};
     const struct {
         const char *name;
         Detector d;
@@ -105,7 +106,8 @@ RasterMapInput raster()
         const char *name;
         Detector d;
         double step, level;
-    } filters[] = {{"C1_100", Detector::c100, 45.9 * 3, 950.0}, {"C_160", Detector::c200, 94.0 * 2, 620.0}};
+    } filters[] = {{"C1_100", Detector::c100, 45.9 * 3, 950.0},
+                   {"C_160", Detector::c200, 94.0 * 2, 620.0}};
     int k = 0;
     for (const auto &f : filters) {
         RasterFilter rf{k + 1, f.name, f.d, {}};
@@ -118,8 +120,9 @@ RasterMapInput raster()
                               dec0 + north / 3600, roll, {}};
                 for (int e = 0; e < kPixels; ++e) {
                     double px = east + (e / 3 - 1) * 46, py = north + (e % 3 - 1) * 46;
-                    p.brightness[e] = f.level * std::exp(-(px * px + 2 * py * py) / (2 * 160.0 * 160.0)) +
-                                      120 + 15 * wobble(e + 9 * point + 40 * line, k);
+                    double source = std::exp(-(px * px + 2 * py * py) / (2 * 160.0 * 160.0));
+                    double noise = 15 * wobble(e + 9 * point + 40 * line, k);
+                    p.brightness[e] = f.level * source + 120 + noise;
                 }
                 rf.points.push_back(p);
             }
