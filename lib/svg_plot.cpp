@@ -624,16 +624,18 @@ void Plot::series(const std::vector<double> &x, const std::vector<double> &y,
                   const std::string &colour, const std::string &label,
                   const std::vector<std::size_t> &breaks)
 {
-    std::vector<double> placed(y.size());
-    for (std::size_t i = 0; i < y.size(); ++i) placed[i] = py(y[i]);
+    // Pixels, so that a value either scale cannot place is a gap too.
+    std::vector<double> u(x.size()), v(y.size());
+    for (std::size_t i = 0; i < x.size(); ++i) u[i] = px(x[i]);
+    for (std::size_t i = 0; i < y.size(); ++i) v[i] = py(y[i]);
     doc_.open_group({{"class", "series"}, {"data-label", label}});
-    for (auto [b, e] : segments(x, placed, breaks)) {
+    for (auto [b, e] : segments(u, v, breaks)) {
         if (e - b == 1) {
-            doc_.circle({px(x[b]), placed[b]}, 2, colour);
+            doc_.circle({u[b], v[b]}, 2, colour);
             continue;
         }
         std::vector<Point> points;
-        for (std::size_t i = b; i < e; ++i) points.push_back({px(x[i]), placed[i]});
+        for (std::size_t i = b; i < e; ++i) points.push_back({u[i], v[i]});
         doc_.polyline(points, colour);
     }
     doc_.close_group();
@@ -643,15 +645,17 @@ void Plot::band(const std::vector<double> &x, const std::vector<double> &lo,
                 const std::vector<double> &hi, const std::string &colour,
                 const std::vector<std::size_t> &breaks, double opacity)
 {
-    std::size_t n = std::min(lo.size(), hi.size());
-    std::vector<double> bounded(n);
-    for (std::size_t i = 0; i < n; ++i)
+    std::size_t n = std::min({x.size(), lo.size(), hi.size()});
+    std::vector<double> u(n), bounded(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        u[i] = px(x[i]);
         bounded[i] = std::isfinite(lo[i]) && std::isfinite(hi[i]) ? 0.0 : kNaN;
+    }
     doc_.open_group({{"class", "band"}});
-    for (auto [b, e] : segments(x, bounded, breaks)) {
+    for (auto [b, e] : segments(u, bounded, breaks)) {
         std::vector<Point> outline;
-        for (std::size_t i = b; i < e; ++i) outline.push_back({px(x[i]), clamp_y(hi[i])});
-        for (std::size_t i = e; i-- > b;) outline.push_back({px(x[i]), clamp_y(lo[i])});
+        for (std::size_t i = b; i < e; ++i) outline.push_back({u[i], clamp_y(hi[i])});
+        for (std::size_t i = e; i-- > b;) outline.push_back({u[i], clamp_y(lo[i])});
         if (e - b == 1)
             doc_.line(outline[0], outline[1], colour, 1.5);
         else
