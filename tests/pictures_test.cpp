@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,29 +21,55 @@ const double NaN = kNoValue;
 
 // ---- reading the SVG back --------------------------------------------------
 
-// Every match of the first group of re in text.
-std::vector<std::string> all(const std::string &text, const std::string &re)
+// Every piece of text from an occurrence of `from` through the first `to`
+// after it. (The groups read here hold no nested group before their data.)
+std::vector<std::string> pieces(const std::string &text, const std::string &from,
+                                const std::string &to)
 {
     std::vector<std::string> found;
-    std::regex r(re);
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), r);
-         it != std::sregex_iterator(); ++it)
-        found.push_back((*it)[1]);
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + 1)) {
+        std::size_t end = text.find(to, at + from.size());
+        if (end == std::string::npos) break;
+        found.push_back(text.substr(at, end + to.size() - at));
+    }
     return found;
 }
 
+std::size_t count(const std::string &text, const std::string &what)
+{
+    return pieces(text, what, "").size();
+}
+
+// Value of the first attribute `name` in text, or "".
+std::string attribute(const std::string &text, const std::string &name)
+{
+    const std::string key = " " + name + "=\"";
+    std::size_t at = text.find(key);
+    if (at == std::string::npos) return {};
+    at += key.size();
+    return text.substr(at, text.find('"', at) - at);
+}
+
+// The numbers in a text such as "1.5,2 -3e2".
 std::vector<double> numbers(const std::string &text)
 {
     std::vector<double> v;
-    for (const auto &n : all(text, R"((-?[0-9.]+(?:e[-+]?[0-9]+)?))")) v.push_back(std::stod(n));
+    for (const char *p = text.c_str(); *p;) {
+        char *end = nullptr;
+        double d = std::strtod(p, &end);
+        if (end == p) {
+            ++p;
+            continue;
+        }
+        v.push_back(d);
+        p = end;
+    }
     return v;
 }
 
-// The groups <g class="kind" ...> up to their first </g> (the groups read
-// here hold no nested group before their data).
 std::vector<std::string> groups(const std::string &svg, const std::string &kind)
 {
-    return all(svg, "(<g class=\"" + kind + "\"[\\s\\S]*?</g>)");
+    return pieces(svg, "<g class=\"" + kind + "\"", "</g>");
 }
 
 // The mapping of the first plot of a picture from data to pixels.
@@ -62,7 +87,7 @@ struct PlotFrame {
 
 PlotFrame frame(const std::string &svg)
 {
-    auto one = [&](const std::string &name) { return all(svg, name + "=\"([^\"]*)\"").at(0); };
+    auto one = [&](const std::string &name) { return attribute(svg, name); };
     auto xr = numbers(one("data-x-range")), yr = numbers(one("data-y-range"));
     auto area = numbers(one("data-area"));
     return {xr[0], xr[1], yr[0], yr[1], area[0], area[1], area[2], area[3],
@@ -73,8 +98,8 @@ PlotFrame frame(const std::string &svg)
 std::vector<std::vector<double>> polyline_xs(const std::string &group)
 {
     std::vector<std::vector<double>> lines;
-    for (const auto &points : all(group, "<polyline points=\"([^\"]*)\"")) {
-        std::vector<double> v = numbers(points), xs;
+    for (const auto &line : pieces(group, "<polyline", "/>")) {
+        std::vector<double> v = numbers(attribute(line, "points")), xs;
         for (std::size_t i = 0; i < v.size(); i += 2) xs.push_back(v[i]);
         lines.push_back(xs);
     }
@@ -298,8 +323,9 @@ TEST(Pictures, SpectrumDrawsOneLinePerMeasurementNeverAcrossTheGap)
             }
         }
         // Lines are drawn last first; the colours of the first ten differ, the rest are grey.
-        auto colours = all(svg, "<polyline[^>]*stroke=\"(#[0-9a-f]+)\"");
-        std::set<std::string> distinct(colours.begin(), colours.end());
+        std::set<std::string> distinct;
+        for (const auto &line : pieces(svg, "<polyline", "/>"))
+            distinct.insert(attribute(line, "stroke"));
         EXPECT_EQ(distinct.size(), std::min<std::size_t>(c.lines, 10) + (c.lines > 10 ? 1 : 0));
         if (*c.note) {
             EXPECT_NE(svg.find(c.note), std::string::npos);
@@ -342,7 +368,7 @@ TEST(Pictures, SedPointsWithErrorBars)
         PlotFrame f = frame(svg);
         EXPECT_EQ(f.x_scale, c.x_scale);
         EXPECT_EQ(groups(svg, "point").size(), c.points);
-        EXPECT_EQ(all(svg, "(class=\"errorbar\")").size(), c.bars);
+        EXPECT_EQ(count(svg, "class=\"errorbar\""), c.bars);
         EXPECT_NE(svg.find("1 configuration without a value"), std::string::npos);
         EXPECT_NE(svg.find("aperture 120&quot;"), std::string::npos);  // two apertures: legend
         for (const auto &p : c.in.points) {
@@ -370,13 +396,14 @@ TEST(Pictures, CameraSquaresShowTheirValuesInTheDiagramLayout)
     const int order[] = {3, 6, 9, 2, 5, 8, 1, 4, 7, 3, 4, 2, 1};
     std::vector<std::pair<double, double>> corner;
     for (std::size_t i = 0; i < squares.size(); ++i) {
-        int pixel = std::stoi(all(squares[i], "data-pixel=\"([0-9]+)\"").at(0));
+        int pixel = std::stoi(attribute(squares[i], "data-pixel"));
         EXPECT_EQ(pixel, order[i]);
         const CameraFilter &filter = in.filters[i < 9 ? 0 : 1];
-        EXPECT_EQ(all(squares[i], "font-weight=\"bold\"[^>]*>([^<]*)</text>").at(0),
+        std::string bold = pieces(squares[i], "font-weight=\"bold\"", "</text>").at(0);
+        EXPECT_EQ(bold.substr(bold.find('>') + 1, bold.find('<') - bold.find('>') - 1),
                   svg::value_text(filter.value[pixel - 1]));
-        auto xy = numbers(all(squares[i], "<rect x=\"([^\"]*\" y=\"[^\"]*)\"").at(0));
-        corner.emplace_back(xy[0], xy[1]);
+        corner.emplace_back(std::stod(attribute(squares[i], "x")),
+                            std::stod(attribute(squares[i], "y")));
     }
     // Rows run left to right and top to bottom.
     for (std::size_t i : {0u, 1u, 3u, 4u, 6u, 7u, 9u, 11u})
@@ -394,11 +421,11 @@ TEST(Pictures, RasterMapPlacesEveryPixelEastLeft)
     std::vector<std::string> points = groups(svg, "raster-point");
     ASSERT_EQ(points.size(), 12u);
     for (std::size_t i = 0; i < points.size(); ++i)
-        EXPECT_EQ(all(points[i], "(<polygon)").size(), i < 6 ? 9u : 4u);
+        EXPECT_EQ(count(points[i], "<polygon"), i < 6 ? 9u : 4u);
     EXPECT_EQ(groups(svg, "colourbar").size(), 2u);
     // Raster point 3 lies east of point 1 (larger RA), so further left.
     auto left_edge = [&](const std::string &group) {
-        std::vector<double> v = numbers(all(group, "points=\"([^\"]*)\"").at(0));
+        std::vector<double> v = numbers(attribute(group, "points"));
         return v[0];
     };
     EXPECT_LT(left_edge(points[2]), left_edge(points[0]));
