@@ -2,11 +2,12 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <set>
 #include <sstream>
-#include <type_traits>
 
 namespace {
 
@@ -72,18 +73,28 @@ void append_string_cell(std::string &line, std::string_view s)
     line += '"';
 }
 
-// The shortest text that reads back as the same value (nan, inf, -inf for
-// the values that are not finite).
+// Longest text of a number cell: a float64 in its shortest form takes at
+// most 24 characters.
+constexpr std::size_t kNumberRoom = 32;
+
+// Writes the shortest text that reads back as the same value (nan, inf,
+// -inf for the values that are not finite) at p, which has kNumberRoom
+// characters of room; returns the end.
 template <class F>
-void append_number(std::string &line, F value)
+char *put_number(char *p, F value)
 {
     if (std::isnan(value)) {
-        line += "nan";
-        return;
+        std::memcpy(p, "nan", 3);
+        return p + 3;
     }
-    char buf[64];
-    const auto result = std::to_chars(buf, buf + sizeof buf, value);
-    line.append(buf, result.ptr);
+    return std::to_chars(p, p + kNumberRoom, value).ptr;
+}
+
+template <class F>
+void append_number(std::string &text, F value)
+{
+    char buf[kNumberRoom];
+    text.append(buf, put_number(buf, value));
 }
 
 // A double as a YAML float: shortest digits, always with a decimal point
@@ -173,19 +184,58 @@ std::string comment_header(const std::string &yaml)
     return out;
 }
 
-void append_cell(std::string &line, const EcsvTable::Column &column, std::size_t row)
+// The rows go out through a buffer of about a megabyte: numbers are
+// converted in place, and full buffers are written to the stream.
+class RowWriter {
+public:
+    explicit RowWriter(std::ostream &out) : out_(out), buf_(kFlushAt + kNumberRoom + 2, '\0') {}
+
+    void number(auto value) { p_ = put_number(p_, value); }
+    void text(std::string_view s)
+    {
+        if (s.size() > buf_.size() - used()) {
+            flush();
+            if (s.size() > buf_.size()) {
+                buf_.resize(s.size());
+                p_ = buf_.data();
+            }
+        }
+        p_ = std::copy(s.begin(), s.end(), p_);
+    }
+    void separator(char c) { *p_++ = c; }
+    // Called after each cell, so that there is always room for a separator,
+    // a number and the separator behind it.
+    bool ready() { return used() < kFlushAt || flush(); }
+    bool flush()
+    {
+        out_.write(buf_.data(), static_cast<std::streamsize>(used()));
+        p_ = buf_.data();
+        return static_cast<bool>(out_);
+    }
+
+private:
+    static constexpr std::size_t kFlushAt = 1 << 20;
+    std::size_t used() const { return static_cast<std::size_t>(p_ - buf_.data()); }
+
+    std::ostream &out_;
+    std::string buf_;
+    char *p_ = buf_.data();
+};
+
+bool write_cell(RowWriter &w, const EcsvTable::Column &column, std::size_t row, std::string &scratch)
 {
-    std::visit(
-        [&](const auto &cells) {
-            using T = typename std::decay_t<decltype(cells)>::value_type;
-            if constexpr (std::is_same_v<T, std::string>)
-                append_string_cell(line, cells[row]);
-            else if constexpr (std::is_same_v<T, bool>)
-                line += cells[row] ? "True" : "False";
-            else
-                append_number(line, static_cast<T>(cells[row]));
-        },
-        column.cells);
+    switch (column.type()) {
+    case EcsvType::int32: w.number(std::get<0>(column.cells)[row]); break;
+    case EcsvType::float32: w.number(std::get<1>(column.cells)[row]); break;
+    case EcsvType::float64: w.number(std::get<2>(column.cells)[row]); break;
+    case EcsvType::string:
+        scratch.clear();
+        append_string_cell(scratch, std::get<3>(column.cells)[row]);
+        w.text(scratch);
+        break;
+    case EcsvType::boolean: w.text(std::get<4>(column.cells)[row] ? "True" : "False"); break;
+    }
+    return w.ready();
 }
 
 EcsvStatus check(const EcsvTable &table)
@@ -252,29 +302,25 @@ EcsvStatus write_ecsv(const EcsvTable &table, std::ostream &out)
     const std::string yaml = yaml_header(table);
     if (yaml.empty()) return EcsvStatus::yaml_failed;
 
-    // Rows are gathered into chunks of about a megabyte per write.
-    constexpr std::size_t kChunk = 1 << 20;
-    std::string chunk = comment_header(yaml);
-    const auto &columns = table.columns();
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-        if (c > 0) chunk += ' ';
-        append_string_cell(chunk, columns[c].name);
+    std::string names;
+    for (const auto &column : table.columns()) {
+        if (!names.empty()) names += ' ';
+        append_string_cell(names, column.name);
     }
-    chunk += '\n';
+    RowWriter w(out);
+    w.text(comment_header(yaml));
+    w.text(names);
+    w.separator('\n');
+    std::string scratch;
+    const auto &columns = table.columns();
     for (std::size_t row = 0; row < table.rows(); ++row) {
         for (std::size_t c = 0; c < columns.size(); ++c) {
-            if (c > 0) chunk += ' ';
-            append_cell(chunk, columns[c], row);
+            if (c > 0) w.separator(' ');
+            if (!write_cell(w, columns[c], row, scratch)) return EcsvStatus::write_failed;
         }
-        chunk += '\n';
-        if (chunk.size() >= kChunk) {
-            if (!out.write(chunk.data(), static_cast<std::streamsize>(chunk.size())))
-                return EcsvStatus::write_failed;
-            chunk.clear();
-        }
+        w.separator('\n');
     }
-    if (!out.write(chunk.data(), static_cast<std::streamsize>(chunk.size())) || !out.flush())
-        return EcsvStatus::write_failed;
+    if (!w.flush() || !out.flush()) return EcsvStatus::write_failed;
     return EcsvStatus::ok;
 }
 

@@ -226,6 +226,14 @@ TEST(Ecsv, RefusesTablesItCannotWriteFaithfully)
         EXPECT_EQ(write_ecsv(c.table, out), c.status);
         EXPECT_EQ(out.str(), "");  // nothing of a refused table is written
     }
+    // A cell longer than the writer's buffer is written whole.
+    EcsvTable long_cell;
+    const auto s = long_cell.add_column<std::string>("s", "", "");
+    long_cell.push(s, std::string(3 << 20, 'x'));
+    long_cell.push(s, "y");
+    std::string text;
+    ASSERT_EQ(write_ecsv(long_cell, text), EcsvStatus::ok);
+    EXPECT_TRUE(text.ends_with("\ns\n" + std::string(3 << 20, 'x') + "\ny\n"));
     // A stream that fails is reported, not ignored.
     std::ostream broken(nullptr);
     EXPECT_EQ(write_ecsv(awkward_table(), broken), EcsvStatus::write_failed);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <functional>
+#include <sstream>
 
 #include "tables.h"
 
@@ -108,6 +109,11 @@ TEST(Tables, EveryRecordOfEveryFamilyIsExportedWithItsColumns)
         EXPECT_EQ(t.rows(), c.rows);
         std::string text;
         EXPECT_EQ(write_ecsv(t, text), EcsvStatus::ok);
+        // Every row on its own line, over several of the writer's buffers.
+        std::istringstream in(text);
+        std::size_t data_lines = 0;
+        for (std::string line; std::getline(in, line);) data_lines += !line.starts_with("#");
+        EXPECT_EQ(data_lines, c.rows + 1);
         // Stored columns carry the product's unit and description.
         const auto &stored = t.columns()[t.find(c.last_column)];
         EXPECT_EQ(stored.unit, "MJy/sr");
