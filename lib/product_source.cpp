@@ -49,18 +49,21 @@ struct MemoryReader {
 ssize_t memory_read(void *cookie, char *buf, std::size_t size)
 {
     auto *m = static_cast<MemoryReader *>(cookie);
-    const std::size_t n = std::min(size, m->bytes->size() - m->pos);
+    const std::size_t left = m->pos < m->bytes->size() ? m->bytes->size() - m->pos : 0;
+    const std::size_t n = std::min(size, left);
     std::memcpy(buf, m->bytes->data() + m->pos, n);
     m->pos += n;
     return static_cast<ssize_t>(n);
 }
 
+// Like a file: any position from 0 on, past the end too (reads there find
+// the end).
 int memory_seek(void *cookie, off64_t *offset, int whence)
 {
     auto *m = static_cast<MemoryReader *>(cookie);
     const off64_t size = static_cast<off64_t>(m->bytes->size());
     const off64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<off64_t>(m->pos) : size;
-    if (*offset < -base || *offset > size - base) {
+    if (*offset < -base || *offset > INT64_MAX - base) {
         errno = EINVAL;
         return -1;
     }
@@ -95,7 +98,6 @@ struct RawSource {
     bool memory_given = false;
     std::vector<char> buffer;
     std::uint64_t total = 0;  // raw bytes handed to libarchive
-    bool read_error = false;
     bool too_large = false;
 };
 
@@ -114,7 +116,6 @@ la_ssize_t raw_read(archive *a, void *client, const void **out)
         n = ::read(src->fd, src->buffer.data(), src->buffer.size());
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
-        src->read_error = true;
         archive_set_error(a, errno, "%s", std::strerror(errno));
         return ARCHIVE_FATAL;
     }
@@ -137,10 +138,10 @@ public:
     Decompressor(const Decompressor &) = delete;
     Decompressor &operator=(const Decompressor &) = delete;
 
-    // Recognises the form. False for an empty input (empty() tells) or a
-    // damaged one (fail() has said why).
+    // Recognises the form. False for an input that is empty, or decompresses
+    // to nothing (empty() tells), or a damaged one (fail() has said why).
     bool start();
-    bool empty() const { return src_.total == 0 && !src_.read_error && !src_.too_large; }
+    bool empty() const { return empty_; }
     bool compressed() const { return archive_filter_code(a_.get(), 0) != ARCHIVE_FILTER_NONE; }
     // The whole product, decompressed; false after fail().
     bool read_all(std::string &out);
@@ -149,6 +150,7 @@ private:
     bool fail();
 
     RawSource src_;
+    bool empty_ = false;
     std::unique_ptr<archive, int (*)(archive *)> a_{archive_read_new(), archive_read_free};
 };
 
@@ -159,11 +161,12 @@ bool Decompressor::start()
     if (!src_.memory) src_.buffer.resize(kReadChunk);
     archive_read_support_filter_all(a);
     archive_read_support_format_raw(a);
+    archive_read_support_format_empty(a);
     archive_entry *entry = nullptr;
-    if (archive_read_open(a, &src_, nullptr, raw_read, nullptr) != ARCHIVE_OK
-        || archive_read_next_header(a, &entry) != ARCHIVE_OK)
-        return empty() ? false : fail();
-    return true;
+    if (archive_read_open(a, &src_, nullptr, raw_read, nullptr) != ARCHIVE_OK) return fail();
+    const int header = archive_read_next_header(a, &entry);
+    empty_ = header == ARCHIVE_EOF;
+    return header == ARCHIVE_OK || (!empty_ && fail());
 }
 
 // The copy grows by doubling up to the limit itself; whether more follows
@@ -257,7 +260,7 @@ std::FILE *open_path(const std::string &path)
     }
     Decompressor d(fd);
     if (!d.start() && !d.empty()) return nullptr;
-    if (regular && (d.empty() || !d.compressed())) return file_stream(file);
+    if (regular && !d.compressed()) return file_stream(file);
     return copy_stream(path, d);
 }
 
@@ -267,7 +270,7 @@ std::FILE *open_held(const std::string &path, const Bytes &bytes)
     if (begins_fits(bytes->data(), bytes->size())) return memory_stream(bytes);
     Decompressor d(*bytes);
     if (!d.start() && !d.empty()) return nullptr;
-    if (d.empty() || !d.compressed()) return memory_stream(bytes);
+    if (!d.compressed()) return memory_stream(bytes);
     return copy_stream(path, d);
 }
 

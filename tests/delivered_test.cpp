@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "fits_table.h"
+#include "pht.h"
+#include "product_source.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;
@@ -192,4 +195,47 @@ TEST(DeliveredProducts, DamagedHostileAndEmptyInputsAreRefused)
         EXPECT_TRUE(fs::is_empty(dir / "tmp")) << how;
         EXPECT_FALSE(fs::exists(dir / "out.lst")) << how;
     }
+}
+
+TEST(DeliveredProducts, ProductsHeldInMemory)
+{
+    ScratchDir dir;
+    const std::string plain = fixture("pca/pcap3.fits");
+    const std::string gz = read_file(fixture("delivered/pcap3.fits.gz"));
+
+    // A whole run over a held product, given by its display name.
+    const std::string name = "obs42.tar/pcap3.fits.gz";
+    product_hold(name.c_str(), gz);
+    std::vector<std::string> args = {"qrpht", "-o", dir / "held.lst", name};
+    std::vector<char *> argv;
+    for (auto &a : args) argv.push_back(a.data());
+    EXPECT_EQ(qrpht_main(static_cast<int>(argv.size()), argv.data()), 0);
+    product_release(name.c_str());
+    ASSERT_EQ(run_qrpht({"-o", dir / "plain.lst", plain}).status, 0);
+    EXPECT_TRUE(masked(read_file(dir / "held.lst"), name) == masked(read_file(dir / "plain.lst"), plain));
+
+    // One unit over bytes: a second open of the name reads them too while
+    // the unit is open; afterwards the name is forgotten.
+    int nparms = 0;
+    topen_memory(31, "member.fits", read_file(plain), &nparms);
+    ASSERT_EQ(itstat(), 0);
+    EXPECT_EQ(tgettyp(31), 1);
+    EXPECT_GT(nparms, 0);
+    topenr(32, "member.fits", &nparms);
+    EXPECT_EQ(itstat(), 0);
+    EXPECT_EQ(tgetrowcount(32), 3);
+    tcls(32);
+    tcls(31);
+    topenr(33, "member.fits", &nparms);
+    EXPECT_NE(itstat(), 0);
+    tcls(33);
+
+    // Compressed bytes are decompressed; damaged ones refused with a reason.
+    topen_memory(31, "member.fits.gz", gz, &nparms);
+    EXPECT_EQ(itstat(), 0);
+    EXPECT_EQ(tgettyp(31), 1);
+    tcls(31);
+    topen_memory(31, "cut.fits.gz", gz.substr(0, gz.size() / 2), &nparms);
+    EXPECT_NE(itstat(), 0);
+    EXPECT_FALSE(product_failure().detail.empty());
 }
