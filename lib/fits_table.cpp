@@ -16,6 +16,7 @@
 //   input unit; shared ownership keeps it valid whichever unit closes first.
 #include "fits_table.h"
 #include "fits_card.h"
+#include "product_source.h"
 #include "text_format.h"
 
 #include <algorithm>
@@ -905,9 +906,10 @@ void topenr(int unit, const char *filename, int *nparms)
     FileInfo *f = fresh_file(unit);
     if (!f) return;
     f->mode = 'r';
-    f->fp = filename ? std::fopen(filename, "rb") : nullptr;
+    std::string why;
+    f->fp = filename ? product_open(filename, why) : nullptr;
     if (!f->fp) {
-        error_msg = system_text(filename ? errno : EINVAL);
+        error_msg = !why.empty() ? why : system_text(filename ? errno : EINVAL);
         return;
     }
     set_stream_buffer(*f);
@@ -933,7 +935,7 @@ void topenw(int unit, const char *filename)
     f->mode = 'w';
     f->bytes_written = 0;
     f->number_of_fields = 0;
-    f->fp = filename ? std::fopen(filename, "wb") : nullptr;
+    f->fp = filename ? output_open(filename) : nullptr;
     if (!f->fp) {
         error_msg = system_text(filename ? errno : EINVAL);
         return;

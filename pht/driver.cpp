@@ -8,6 +8,7 @@
 #include "fits_card.h"
 #include "fits_table.h"
 #include "pht.h"
+#include "product_source.h"
 
 int unitin = 9;
 int unitout = 11;
@@ -43,7 +44,8 @@ bool read_options(int argc, char **argv, Options &opt)
 {
     if (argc < 3) return false;
     int i = 1;
-    while (i < argc && argv[i][0] == '-') {
+    // A lone "-" is the product path (standard input), not an option.
+    while (i < argc && argv[i][0] == '-' && argv[i][1] != '\0') {
         switch (argv[i][1]) {
         case 't': case 'T': opt.mode = 0; ++i; break;
         case 'v': case 'V': opt.mode = 1; ++i; break;
@@ -64,6 +66,19 @@ bool read_options(int argc, char **argv, Options &opt)
     if (i != argc - 1 || opt.outfile == nullptr) return false;
     opt.input = argv[i];
     return true;
+}
+
+// The product could not be opened. A product refused for its size says so
+// on the same line; a damaged compressed one gets the decompressor's reason
+// on a line of its own on the standard error.
+void report_open_failure(const char *path)
+{
+    const ProductFailure &why = product_failure();
+    if (why.summary.empty())
+        std::printf("problem opening tablefile %s\n", path);
+    else
+        std::printf("problem opening tablefile %s: %s\n", path, why.summary.c_str());
+    if (!why.detail.empty()) std::fprintf(stderr, "%s\n", why.detail.c_str());
 }
 
 // The input path cut before its first ".fits" (or, failing that, ".FITS").
@@ -140,7 +155,7 @@ int qrpht_main(int argc, char **argv)
     int nparms = 0;
     topenr(unitin, opt.input, &nparms);
     if (itstat() != 0) {
-        std::printf("problem opening tablefile %s\n", opt.input);
+        report_open_failure(opt.input);
         return 1;
     }
     if (tgettyp(unitin) != 1) {

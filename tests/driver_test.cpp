@@ -69,7 +69,7 @@ TEST(DriverCommandLine, UnusableLinesGiveTheUsage)
         {"-v", "-o", dir / "out.lst"},                // no input left
         {"-o", dir / "out.lst", in, "extra"},         // two words left
         {"-x", dir / "out.lst", in},                  // unknown option
-        {"-", "-o", dir / "out.lst", in},             // a bare dash
+        {"-o", dir / "out.lst", "-", in},             // words after the input "-"
         {"-v", "-i", dir / "im", in},                 // no listing named
         {"-v", in, "-o"},                             // options after the input
         {"-v", "-v", "-o"},                           // -o without its value word
