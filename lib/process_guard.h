@@ -1,0 +1,45 @@
+// Process-wide protection of a program that writes output files:
+// - the standard descriptors 0, 1 and 2 are made valid, so that no output
+//   file opened later takes their place (and receives messages meant for
+//   the standard error);
+// - SIGPIPE and SIGXFSZ no longer end the process: a write to a closed pipe
+//   or beyond the file-size limit fails with EPIPE or EFBIG instead, and is
+//   reported like any other write error;
+// - SIGINT, SIGTERM and SIGHUP remove every registered temporary file, then
+//   end the process by the same signal, as a shell expects.
+//
+// The registry of temporary files is a fixed table that the signal handler
+// reads without allocating or locking; registration and release block the
+// three signals while they change it and the file system, so a temporary
+// file is never left behind nor another file removed by a signal that
+// arrives in between.
+#pragma once
+
+#include <csignal>
+
+// Makes descriptors 0-2 valid and installs the signal dispositions above.
+// Signals that the process was started with ignored stay ignored. Call once
+// at the start of the program, before any file is opened.
+void guard_process();
+
+// Blocks SIGINT, SIGTERM and SIGHUP for its lifetime (restoring the mask the
+// process had before), so that a change of the file system and of the
+// registry happen together.
+class TerminationBlock {
+public:
+    TerminationBlock();
+    ~TerminationBlock();
+    TerminationBlock(const TerminationBlock &) = delete;
+    TerminationBlock &operator=(const TerminationBlock &) = delete;
+
+private:
+    sigset_t saved_;
+};
+
+// Registers a temporary file path for removal on a terminating signal.
+// Returns the slot, or -1 when the table is full or the path too long for
+// a slot. Call inside a TerminationBlock, before the file is created.
+int register_temporary(const char *path);
+// Forgets a slot (after the file was renamed or removed); -1 is ignored.
+// Call inside a TerminationBlock.
+void release_temporary(int slot);
