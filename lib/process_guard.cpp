@@ -109,3 +109,12 @@ void release_temporary(int slot)
     if (slot < 0 || slot >= kSlots) return;
     slots[static_cast<std::size_t>(slot)].used = 0;
 }
+
+void remove_temporaries()
+{
+    TerminationBlock block;
+    for (Slot &s : slots) {
+        if (s.used) unlink(s.path);
+        s.used = 0;
+    }
+}

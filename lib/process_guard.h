@@ -43,3 +43,7 @@ int register_temporary(const char *path);
 // Forgets a slot (after the file was renamed or removed); -1 is ignored.
 // Call inside a TerminationBlock.
 void release_temporary(int slot);
+
+// Removes every registered temporary file now, for a run that ends without
+// closing its outputs (out of memory, say).
+void remove_temporaries();

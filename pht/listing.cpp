@@ -58,6 +58,16 @@ bool open_listing(const char *filename, const char *outfile)
     return true;
 }
 
+int close_listing(const char *outfile)
+{
+    tcls(unitout);
+    if (itstat() == 0) return 0;
+    const int err = t_errno();
+    std::fprintf(stderr, "problem writing output file %s: %s\n", outfile,
+                 err != 0 ? std::strerror(err) : t_error());
+    return 1;
+}
+
 CardParts split_card(const std::string &card)
 {
     // parse() takes a terminated card of at most 80 characters and fills

@@ -30,6 +30,12 @@ void put(const std::string &text);
 // returns false; the caller then ends with status 1 and writes nothing else.
 bool open_listing(const char *filename, const char *outfile);
 
+// Close the listing unit, putting the listing file in place. When any part
+// of the listing could not be written, the file keeps what it held before,
+// "problem writing output file <path>: <reason>" goes to the standard
+// error, and the result is 1; otherwise 0.
+int close_listing(const char *outfile);
+
 // True when the card begins with key over the whole length of key.
 // Listings test every card against many keys, and most differ in the first
 // character: the comparison runs as it goes instead of measuring the key
