@@ -67,7 +67,9 @@ bool OutputFile::open(const std::string &path)
     struct stat st {};
     bool in_place = false;
     mode_t mode = 0;  // 0: a new file, made with the usual permissions
-    if (lstat(path.c_str(), &st) == 0) {
+    if (path.empty() || path.back() == '/') {
+        in_place = true;  // no file name: the open fails as it always did
+    } else if (lstat(path.c_str(), &st) == 0) {
         in_place = !S_ISREG(st.st_mode) || access(path.c_str(), W_OK) != 0;
         mode = st.st_mode & 0777;
     } else {
