@@ -14,6 +14,9 @@
 // - Card searches (quotes, "=") never leave their 80-byte card.
 // - The row buffer is shared (not copied) by a FITS output unit linked to an
 //   input unit; shared ownership keeps it valid whichever unit closes first.
+// - An output unit writes through its OutputFile: every write is checked,
+//   and tcls puts the file in place under its name only when all of them
+//   succeeded; an output unit never closed is discarded.
 #include "fits_table.h"
 #include "output_file.h"
 #include "text_format.h"

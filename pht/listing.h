@@ -105,10 +105,11 @@ int limit_records(long long count);
 int limit_records_wide(unsigned __int128 count);
 
 // Field fetches into record fields of n elements. Only the first n of the
-// column's values are converted, so a column with more elements than its
-// field never writes past it and costs no more than the field; a column
-// with fewer leaves the remaining elements as they were. A failed fetch (column 0, wrong type)
-// leaves the field unchanged, as the table library does.
+// column's values are read and converted, so a column with more elements
+// than its field never writes past it and costs no more than the field; a
+// column with fewer leaves the remaining elements as they were. A failed
+// fetch (column 0, wrong type) leaves the field unchanged, as the table
+// library does.
 void fetch_ints(int unit, int col, int *field, std::size_t n);
 void fetch_floats(int unit, int col, float *field, std::size_t n);
 
