@@ -2,7 +2,6 @@
 // output_file.h.
 #include "output_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,11 +26,12 @@ constexpr int kNameAttempts = 100;
 std::string random_part()
 {
     static unsigned long long counter = 0;
+    static const unsigned long long pid = static_cast<unsigned long long>(getpid());
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     unsigned long long x = static_cast<unsigned long long>(ts.tv_nsec) ^
                            (static_cast<unsigned long long>(ts.tv_sec) << 20) ^
-                           (static_cast<unsigned long long>(getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15ULL);
+                           (pid << 40) ^ (++counter * 0x9E3779B97F4A7C15ULL);
     x ^= x >> 33;
     x *= 0xFF51AFD7ED558CCDULL;
     x ^= x >> 33;
@@ -95,22 +95,15 @@ bool OutputFile::open_temporary(const std::string &path, mode_t mode)
             error_ = ENAMETOOLONG;
             return false;
         }
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0) {
+        // Created, never opened: "x" is O_EXCL, "e" is O_CLOEXEC.
+        fp_ = std::fopen(name.c_str(), "wbxe");
+        if (fp_ == nullptr) {
             error_ = errno;
             release_temporary(slot);
             if (error_ == EEXIST) continue;
             return false;
         }
-        if (mode != 0) fchmod(fd, mode);  // best effort, as for a copy
-        fp_ = fdopen(fd, "wb");
-        if (fp_ == nullptr) {
-            error_ = errno;
-            unlink(name.c_str());
-            close(fd);
-            release_temporary(slot);
-            return false;
-        }
+        if (mode != 0) fchmod(fileno(fp_), mode);  // best effort, as for a copy
         temporary_ = name;
         slot_ = slot;
         return true;
@@ -184,7 +177,11 @@ struct Identity {
     }
 };
 
-std::optional<Identity> identity(const std::string &path)
+// Folders already looked at, by spelling: outputs such as a series of
+// images share their folder.
+using FolderCache = std::map<std::string, std::optional<Identity>>;
+
+std::optional<Identity> identity(const std::string &path, FolderCache &folders)
 {
     struct stat st {};
     if (stat(path.c_str(), &st) == 0) return Identity{st.st_dev, st.st_ino, {}};
@@ -192,8 +189,11 @@ std::optional<Identity> identity(const std::string &path)
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name.empty() || stat(folder.c_str(), &st) != 0) return std::nullopt;
-    return Identity{st.st_dev, st.st_ino, name};
+    if (name.empty()) return std::nullopt;
+    auto [at, fresh] = folders.try_emplace(folder);
+    if (fresh && stat(folder.c_str(), &st) == 0) at->second = Identity{st.st_dev, st.st_ino, {}};
+    if (!at->second) return std::nullopt;
+    return Identity{at->second->dev, at->second->ino, name};
 }
 
 }  // namespace
@@ -201,11 +201,12 @@ std::optional<Identity> identity(const std::string &path)
 std::optional<PathClash> find_output_clash(const NamedPath &input,
                                            const std::vector<NamedPath> &outputs)
 {
-    const std::optional<Identity> in = identity(input.path);
+    FolderCache folders;
+    const std::optional<Identity> in = identity(input.path, folders);
     std::vector<std::optional<Identity>> ids;
     ids.reserve(outputs.size());
     for (const NamedPath &out : outputs) {
-        ids.push_back(identity(out.path));
+        ids.push_back(identity(out.path, folders));
         // Only an existing input can be destroyed.
         if (in && in->name.empty() && ids.back() && !(*ids.back() < *in) && !(*in < *ids.back()))
             return PathClash{out.path, input};
