@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstring>
 
 namespace {
@@ -16,7 +17,7 @@ constexpr int kTerminating[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kWriteErrors[] = {SIGPIPE, SIGXFSZ};
 
 // One registered temporary file. The handler reads `used` and `path` only;
-// both are written with the three signals blocked.
+// both are written inside a TerminationBlock.
 struct Slot {
     volatile sig_atomic_t used;
     char path[PATH_MAX];
@@ -26,24 +27,39 @@ struct Slot {
 constexpr int kSlots = 8;
 std::array<Slot, kSlots> slots;  // zero-initialised before main
 
-sigset_t terminating_set()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    for (int sig : kTerminating) sigaddset(&set, sig);
-    return set;
-}
+// Open TerminationBlocks, and the first terminating signal that arrived
+// while one was open (0 when none). Blocking the signals with the signal
+// mask would cost two system calls per block; a file of every image is
+// created and renamed inside one.
+volatile sig_atomic_t blocks = 0;
+volatile sig_atomic_t deferred = 0;
 
-// Removes every registered temporary file, then ends the process by the
-// signal it received: the disposition was reset to the default on entry
-// (SA_RESETHAND) and the signal is blocked while the handler runs, so the
-// raised signal ends the process as soon as the handler returns. Only
-// async-signal-safe calls.
-extern "C" void remove_temporaries_and_die(int sig)
+// Removes every registered temporary file, then ends the process by sig
+// with its default action, as a shell expects. Only async-signal-safe
+// calls: this runs in the signal handler.
+void remove_temporaries_and_end(int sig)
 {
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    sigaction(sig, &dfl, nullptr);
     for (Slot &s : slots)
         if (s.used) unlink(s.path);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
     raise(sig);
+    _exit(128 + sig);  // not reached: the default action of sig ends the process
+}
+
+extern "C" void on_terminating_signal(int sig)
+{
+    if (blocks > 0) {
+        if (deferred == 0) deferred = sig;
+        return;
+    }
+    remove_temporaries_and_end(sig);
 }
 
 void open_standard_descriptors()
@@ -61,15 +77,16 @@ void open_standard_descriptors()
 
 // Installs handler for sig unless the process was started with sig ignored
 // (a job started with nohup, or in the background of a shell without job
-// control, keeps ignoring what its starter chose to ignore).
-void install(int sig, void (*handler)(int), int flags)
+// control, keeps ignoring what its starter chose to ignore). The handler
+// runs with all three terminating signals blocked.
+void install(int sig, void (*handler)(int))
 {
     struct sigaction old {};
     if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) return;
     struct sigaction sa {};
     sa.sa_handler = handler;
-    sa.sa_flags = flags;
     sigemptyset(&sa.sa_mask);
+    for (int s : kTerminating) sigaddset(&sa.sa_mask, s);
     sigaction(sig, &sa, nullptr);
 }
 
@@ -78,17 +95,17 @@ void install(int sig, void (*handler)(int), int flags)
 void guard_process()
 {
     open_standard_descriptors();
-    for (int sig : kWriteErrors) install(sig, SIG_IGN, 0);
-    for (int sig : kTerminating) install(sig, remove_temporaries_and_die, SA_RESETHAND);
+    for (int sig : kWriteErrors) install(sig, SIG_IGN);
+    for (int sig : kTerminating) install(sig, on_terminating_signal);
 }
 
-TerminationBlock::TerminationBlock()
+TerminationBlock::TerminationBlock() { blocks = blocks + 1; }
+
+TerminationBlock::~TerminationBlock()
 {
-    const sigset_t set = terminating_set();
-    sigprocmask(SIG_BLOCK, &set, &saved_);
+    blocks = blocks - 1;
+    if (blocks == 0 && deferred != 0) remove_temporaries_and_end(deferred);
 }
-
-TerminationBlock::~TerminationBlock() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
 
 int register_temporary(const char *path)
 {

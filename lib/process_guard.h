@@ -9,31 +9,26 @@
 //   end the process by the same signal, as a shell expects.
 //
 // The registry of temporary files is a fixed table that the signal handler
-// reads without allocating or locking; registration and release block the
-// three signals while they change it and the file system, so a temporary
-// file is never left behind nor another file removed by a signal that
-// arrives in between.
+// reads without allocating or locking. Registration, creation, renaming and
+// removal happen inside a TerminationBlock, which holds back a terminating
+// signal until the file system and the registry agree again, so a
+// temporary file is never left behind nor another file removed by a signal
+// that arrives in between.
 #pragma once
-
-#include <csignal>
 
 // Makes descriptors 0-2 valid and installs the signal dispositions above.
 // Signals that the process was started with ignored stay ignored. Call once
 // at the start of the program, before any file is opened.
 void guard_process();
 
-// Blocks SIGINT, SIGTERM and SIGHUP for its lifetime (restoring the mask the
-// process had before), so that a change of the file system and of the
-// registry happen together.
+// Holds back SIGINT, SIGTERM and SIGHUP for its lifetime: one that arrives
+// meanwhile takes effect when the last open block ends. Blocks nest.
 class TerminationBlock {
 public:
     TerminationBlock();
     ~TerminationBlock();
     TerminationBlock(const TerminationBlock &) = delete;
     TerminationBlock &operator=(const TerminationBlock &) = delete;
-
-private:
-    sigset_t saved_;
 };
 
 // Registers a temporary file path for removal on a terminating signal.

@@ -23,6 +23,7 @@
 
 #include "fits_table_fits_builder.h"
 #include "output_file.h"
+#include "process_guard.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;
@@ -430,4 +431,32 @@ TEST(OutputFile, ReplacesWholeKeepsModesAndFollowsLinks)
     EXPECT_TRUE(fs::is_symlink(dir / "link"));
     EXPECT_EQ(read_file(dir / "a"), "through");
     EXPECT_FALSE(has_temporary(dir.path));
+}
+
+TEST(ProcessGuard, SignalInsideABlockTakesEffectAtItsEnd)
+{
+    // In a child: a temporary file is registered, a SIGTERM arrives inside
+    // a block, the block still completes (it writes a mark), and at its end
+    // the temporary file is removed and the process ends by SIGTERM.
+    ScratchDir dir;
+    const std::string temporary = dir / ".out.tmp";
+    const std::string mark = dir / "mark";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        guard_process();
+        {
+            TerminationBlock block;
+            if (register_temporary(temporary.c_str()) < 0) _exit(2);
+            write_file(temporary, "partial");
+            raise(SIGTERM);
+            write_file(mark, "the block went on");
+        }
+        _exit(3);
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    ASSERT_TRUE(WIFSIGNALED(wstatus)) << WEXITSTATUS(wstatus);
+    EXPECT_EQ(WTERMSIG(wstatus), SIGTERM);
+    EXPECT_EQ(read_file(mark), "the block went on");
+    EXPECT_FALSE(fs::exists(temporary));
 }
