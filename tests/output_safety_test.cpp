@@ -31,8 +31,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string fixture_dir(const std::string &sub) { return fixture(sub); }
-
 // Every file of a directory (names starting with "." included) with what
 // it holds; FIFOs and links are listed by kind.
 std::map<std::string, std::string> snapshot(const fs::path &dir)
@@ -186,7 +184,7 @@ TEST(OutputSafety, FailedWritesAreReportedAndKeepTheOldFile)
 {
     ScratchDir dir;
     const fs::path p = dir.path;
-    const std::string pls = fixture_dir("pls");
+    const std::string pls = fixture("pls");
     const auto file_limit = [](rlim_t bytes) {
         return [bytes] {
             rlimit lim{bytes, bytes};
@@ -272,7 +270,7 @@ TEST(OutputSafety, SignalDuringImagesKeepsWhatIsWhole)
     write_file(dir / "measA.FITS", "old A\n");
     write_file(dir / "measC.FITS", "old C\n");
     ASSERT_EQ(mkfifo((dir / "measB.FITS").c_str(), 0644), 0);
-    Spawned s = spawn({"-o", dir / "out.lst", "-i", dir / "meas", "pla3.fits"}, fixture_dir("pls"), io);
+    Spawned s = spawn({"-o", dir / "out.lst", "-i", dir / "meas", "pla3.fits"}, fixture("pls"), io);
     const std::string image_a = read_file(fixture("pls/pla3_A.FITS"));
     EXPECT_TRUE(wait_until([&] { return read_file(dir / "measA.FITS") == image_a; }));
     kill(s.pid, SIGTERM);
@@ -292,7 +290,7 @@ TEST(OutputSafety, ConcurrentRunsLeaveOneWholeListing)
     const std::string normal = read_file(fixture("pls/pla30.lst"));
     for (int round = 0; round < 10; ++round) {
         const auto run = [&](const char *form) {
-            return run_qrpht({form, "-o", dir / "same.lst", "pla30.fits"}, fixture_dir("pls"));
+            return run_qrpht({form, "-o", dir / "same.lst", "pla30.fits"}, fixture("pls"));
         };
         auto a = std::async(std::launch::async, run, "-v");
         auto b = std::async(std::launch::async, run, "-t");
