@@ -14,10 +14,16 @@
 // - Card searches (quotes, "=") never leave their 80-byte card.
 // - The row buffer is shared (not copied) by a FITS output unit linked to an
 //   input unit; shared ownership keeps it valid whichever unit closes first.
+// - An output unit writes through its OutputFile: every write is checked,
+//   and tcls puts the file in place under its name only when all of them
+//   succeeded; an output unit never closed is discarded.
 #include "fits_table.h"
 #include "fits_card.h"
+#include "output_file.h"
 #include "product_source.h"
 #include "text_format.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -88,8 +94,15 @@ struct FileInfo {
     std::array<std::string, MAXFIELDS + 1> format;
     std::array<std::string, MAXFIELDS + 1> field_value;
     std::unique_ptr<char[]> io_buffer;  // stdio buffer of fp, released after it
+    OutputFile out;                     // an output unit's file; fp is its stream
     std::FILE *fp = nullptr;
     long data_start = 0;                // offset of the first FITS row
+    // Wide rows (see "wide rows" below): how rows are read, the offset of
+    // the current one, and how many bytes of each field it holds so far.
+    enum class RowAccess { undecided, whole, by_field } row_access = RowAccess::undecided;
+    long long file_bytes = 0;
+    long long row_offset = 0;
+    std::array<int, MAXFIELDS + 1> field_loaded{};
     long naxis2_offset = -1;            // linked output: file offset of its NAXIS2 card
     std::string naxis2_card;            // linked output: that card as copied
     char mode = 0;                      // 'r' or 'w'
@@ -99,7 +112,11 @@ struct FileInfo {
     FileInfo &operator=(const FileInfo &) = delete;
     ~FileInfo()
     {
-        if (fp) std::fclose(fp);
+        // An output that was never closed is not whole: it is discarded.
+        if (out.is_open())
+            out.discard();
+        else if (fp)
+            std::fclose(fp);
     }
 };
 
@@ -108,11 +125,13 @@ struct FileInfo {
 std::map<int, std::unique_ptr<FileInfo>> units;
 int read_status = 0;
 std::string error_msg;
+int system_errno = 0;  // system error number behind the last failure, if any
 int vax_bytes = 0;
 
 void fail(std::string msg)
 {
     error_msg = std::move(msg);
+    system_errno = 0;
     read_status = 1;
 }
 
@@ -123,6 +142,24 @@ std::string system_text(int err)
     std::string s = std::strerror(err);
     if (s.rfind("Unknown error", 0) == 0) return "Unknown error";
     return s;
+}
+
+// A failure of the system call behind op: "<what>: <system text>".
+void fail_system(const std::string &what, int err)
+{
+    fail(text_format("%s: %s", what.c_str(), system_text(err).c_str()));
+    system_errno = err;
+}
+
+// Writes n bytes to an output unit; false (with the failure reported as
+// "error in <op> writing file: <reason>") when they did not all get out.
+// After a first failure the unit's file is known to be incomplete, and
+// nothing more is written to it.
+bool put_bytes(FileInfo &f, const char *op, const void *data, std::size_t n)
+{
+    if (f.out.write(data, n)) return true;
+    fail_system(text_format("error in %s writing file", op), f.out.error());
+    return false;
 }
 
 FileInfo *find_file(int unit)
@@ -271,38 +308,48 @@ void correct_row_count(FileInfo &f)
     const std::string card = naxis2_card_for(f.naxis2_card, rows);
     if (card.empty()) return;
     if (std::fseek(f.fp, f.naxis2_offset, SEEK_SET) != 0) return;
-    std::fwrite(card.data(), 1, kCard, f.fp);
-    std::fseek(f.fp, 0, SEEK_END);
+    f.out.write(card.data(), kCard);
+    if (std::fseek(f.fp, 0, SEEK_END) != 0) f.out.fail(errno);
 }
 
-// Pads a FITS output with zero bytes to a block boundary, closes the stream
-// and forgets the unit. Returns the status and sets error_msg on failure.
-int close_unit(FileInfo *f)
+// Pads a FITS output with zero bytes to a block boundary, flushes it and
+// puts it in place under its name, or discards it when any of its writes
+// failed (the name then keeps what it held). Forgets the unit. Returns the
+// status and sets error_msg on failure.
+int close_output(FileInfo *f)
 {
     static const std::array<char, kBlock> zeros{};
-    bool flush_error = false;
-    int flush_errno = 0;
-    if (f->mode == 'w' && f->filetype == 1) {
+    OutputFile &out = f->out;
+    if (f->filetype == 1) {
         std::size_t rest = static_cast<std::size_t>(f->bytes_written % kBlock);
-        if (rest != 0) {
-            std::size_t pad = kBlock - rest;
-            if (std::fwrite(zeros.data(), 1, pad, f->fp) != pad) {
-                flush_error = true;
-                flush_errno = errno;
-            }
-        }
+        if (rest != 0) out.write(zeros.data(), kBlock - rest);
+        if (out.error() == 0) correct_row_count(*f);
     }
-    if (!flush_error) correct_row_count(*f);
+    if (out.error() == 0 && std::fflush(f->fp) != 0) out.fail(errno);
+    const int flush_errno = out.error();
+    const bool whole = out.commit();
+    const int close_errno = out.error();
+    f->fp = nullptr;
+    units.erase(f->unit);
+    if (whole) return 0;
+    if (flush_errno != 0)
+        fail_system("error in tcls flushing buffer", flush_errno);
+    else
+        fail_system("error in tcls closing file", close_errno);
+    return 1;
+}
+
+// Closes the stream and forgets the unit. Returns the status and sets
+// error_msg on failure.
+int close_unit(FileInfo *f)
+{
+    if (f->mode == 'w') return close_output(f);
     int rc = std::fclose(f->fp);
     int close_errno = errno;
     f->fp = nullptr;
     units.erase(f->unit);
-    if (flush_error) {
-        error_msg = text_format("error in tcls flushing buffer: %s", system_text(flush_errno).c_str());
-        return 1;
-    }
     if (rc != 0) {
-        error_msg = text_format("error in tcls closing file: %s", system_text(close_errno).c_str());
+        fail_system("error in tcls closing file", close_errno);
         return 1;
     }
     return 0;
@@ -697,6 +744,63 @@ void open_ascii(FileInfo &f, int *nparms)
     read_status = 0;
 }
 
+// ---------------------------------------------------------------- wide rows
+
+// Rows up to this width (real products have rows of a few kilobytes) are
+// read whole by tblread. A wider row, say a column of sixteen million
+// elements of which a record field holds 64, is not: tblread only checks
+// that the row lies within the file, and each fetch reads the bytes of the
+// elements it converts. The work per row is then bounded by what is used.
+constexpr long long kWholeRowBytes = 1 << 20;
+
+// True when the rows of f are read field by field: wide rows of a file
+// that can be positioned (a pipe's rows are read whole). Decided at the
+// first row.
+bool rows_by_field(FileInfo &f)
+{
+    using RowAccess = FileInfo::RowAccess;
+    if (f.row_access == RowAccess::undecided) {
+        struct stat st {};
+        const int fd = fileno(f.fp);
+        const bool by_field = f.total_width > kWholeRowBytes && fd >= 0 && fstat(fd, &st) == 0
+                              && S_ISREG(st.st_mode);
+        f.row_access = by_field ? RowAccess::by_field : RowAccess::whole;
+        f.file_bytes = by_field ? static_cast<long long>(st.st_size) : 0;
+    }
+    return f.row_access == RowAccess::by_field;
+}
+
+// tblread of a row read field by field: the row is there when the file
+// holds all of its bytes, as for a row read whole. Returns the row number.
+int next_row_by_field(FileInfo &f)
+{
+    const long long offset = f.data_start + static_cast<long long>(f.linenumber) * f.total_width;
+    if (offset + f.total_width > f.file_bytes) return f.linenumber;  // status -1
+    f.row_offset = offset;
+    f.field_loaded.fill(0);
+    ++f.linenumber;
+    read_status = 0;
+    return f.linenumber;
+}
+
+// Reads the bytes of the first `elements` elements of field pindex of the
+// current row, unless rows are read whole or they are read already. False
+// when the file could not be read.
+bool load_field(FileInfo &f, int pindex, int elements)
+{
+    if (f.row_access != FileInfo::RowAccess::by_field) return true;
+    const int count = f.element_count[pindex];
+    const int width = f.field_width[pindex];
+    const int bytes = elements >= count || count <= 0 ? width : (width / count) * std::max(elements, 0);
+    if (bytes <= f.field_loaded[pindex]) return true;
+    char *to = f.input_line->data() + f.field_start[pindex];
+    if (fseeko(f.fp, f.row_offset + f.field_start[pindex], SEEK_SET) != 0
+        || std::fread(to, 1, static_cast<std::size_t>(bytes), f.fp) != static_cast<std::size_t>(bytes))
+        return false;
+    f.field_loaded[pindex] = bytes;
+    return true;
+}
+
 // ---------------------------------------------------------------- fetches
 
 // Big-endian FITS value of type T at p, in host order.
@@ -711,9 +815,13 @@ T fetch(const char *p)
     return v;
 }
 
+bool load_field(FileInfo &f, int pindex, int elements);
+
 // Checks common to the field fetches. Returns the field's bytes in the
-// current row, or null after reporting.
-const char *field_bytes(const char *op, int unit, int pindex, FileInfo **out)
+// current row, of which at least those of the first `elements` elements
+// are read, or null after reporting.
+const char *field_bytes(const char *op, int unit, int pindex, FileInfo **out,
+                        int elements = INT_MAX)
 {
     FileInfo *f = open_file(unit);
     if (!f) {
@@ -723,6 +831,11 @@ const char *field_bytes(const char *op, int unit, int pindex, FileInfo **out)
     if (pindex < 1 || pindex > f->number_of_fields || !f->input_line
         || static_cast<std::size_t>(f->field_start[pindex]) + f->field_width[pindex] > f->input_line->size()) {
         fail("field index out of range");
+        return nullptr;
+    }
+    if (!load_field(*f, pindex, elements)) {
+        fail(text_format("error in %s:  %s", op, std::feof(f->fp) ? "unexpected end of file"
+                                                                    : system_text(errno).c_str()));
         return nullptr;
     }
     *out = f;
@@ -860,9 +973,7 @@ void concat_value(std::string &output_line, const FileInfo &f, const std::string
 
 bool write_text(FileInfo &f, const std::string &text)
 {
-    if (std::fwrite(text.data(), 1, text.size(), f.fp) == text.size()) return true;
-    fail(text_format("error in tblwrit writing file: %s", system_text(errno).c_str()));
-    return false;
+    return put_bytes(f, "tblwrit", text.data(), text.size());
 }
 
 // Column header of an ASCII output table: the name line, then the unit
@@ -896,6 +1007,8 @@ bool write_column_header(FileInfo &f)
 int itstat() { return read_status; }
 
 const char *t_error() { return error_msg.c_str(); }
+
+int t_errno() { return read_status != 0 ? system_errno : 0; }
 
 void topenr(int unit, const char *filename, int *nparms)
 {
@@ -935,11 +1048,12 @@ void topenw(int unit, const char *filename)
     f->mode = 'w';
     f->bytes_written = 0;
     f->number_of_fields = 0;
-    f->fp = filename ? output_open(filename) : nullptr;
-    if (!f->fp) {
-        error_msg = system_text(filename ? errno : EINVAL);
+    if (!filename || !f->out.open(filename)) {
+        system_errno = filename ? f->out.error() : EINVAL;
+        error_msg = system_text(system_errno);
         return;
     }
+    f->fp = f->out.stream();
     set_stream_buffer(*f);
     read_status = 0;
 }
@@ -1008,6 +1122,7 @@ int tblread(int unit)
     if (!f->input_line) return f->linenumber;
     if (f->filetype == 1) {
         if (f->linenumber >= f->lines) return f->linenumber;
+        if (rows_by_field(*f)) return next_row_by_field(*f);
         std::size_t width = static_cast<std::size_t>(f->total_width);
         if (std::fread(f->input_line->data(), 1, width, f->fp) == width) {
             ++f->linenumber;
@@ -1072,12 +1187,12 @@ void tindp(int unit, const char *fieldname, int *pindex)
     fail("error in tindp:  field not found");
 }
 
-void tgeti(int unit, int pindex, int *pvali)
+void tgeti_max(int unit, int pindex, int *pvali, int max_elements)
 {
     FileInfo *f = nullptr;
-    const char *p = field_bytes("tgeti", unit, pindex, &f);
+    const char *p = field_bytes("tgeti", unit, pindex, &f, max_elements);
     if (!p) return;
-    const int n = f->element_count[pindex];
+    const int n = std::clamp(f->element_count[pindex], 0, std::max(max_elements, 0));
     switch (f->field_type[pindex]) {
     case 'J':
         for (int e = 0; e < n; ++e) pvali[e] = fetch<std::int32_t>(p + 4 * e);
@@ -1095,12 +1210,12 @@ void tgeti(int unit, int pindex, int *pvali)
     read_status = 0;
 }
 
-void tgetr(int unit, int pindex, float *pvalf)
+void tgetr_max(int unit, int pindex, float *pvalf, int max_elements)
 {
     FileInfo *f = nullptr;
-    const char *p = field_bytes("tgetr", unit, pindex, &f);
+    const char *p = field_bytes("tgetr", unit, pindex, &f, max_elements);
     if (!p) return;
-    const int n = f->element_count[pindex];
+    const int n = std::clamp(f->element_count[pindex], 0, std::max(max_elements, 0));
     switch (f->field_type[pindex]) {
     case 'E':
         for (int e = 0; e < n; ++e) pvalf[e] = fetch<float>(p + 4 * e);
@@ -1115,12 +1230,12 @@ void tgetr(int unit, int pindex, float *pvalf)
     read_status = 0;
 }
 
-void tgetd(int unit, int pindex, double *pval_d)
+void tgetd_max(int unit, int pindex, double *pval_d, int max_elements)
 {
     FileInfo *f = nullptr;
-    const char *p = field_bytes("tgetd", unit, pindex, &f);
+    const char *p = field_bytes("tgetd", unit, pindex, &f, max_elements);
     if (!p) return;
-    const int n = f->element_count[pindex];
+    const int n = std::clamp(f->element_count[pindex], 0, std::max(max_elements, 0));
     switch (f->field_type[pindex]) {
     case 'E':
         for (int e = 0; e < n; ++e) pval_d[e] = fetch<float>(p + 4 * e);
@@ -1134,6 +1249,10 @@ void tgetd(int unit, int pindex, double *pval_d)
     }
     read_status = 0;
 }
+
+void tgeti(int unit, int pindex, int *pvali) { tgeti_max(unit, pindex, pvali, INT_MAX); }
+void tgetr(int unit, int pindex, float *pvalf) { tgetr_max(unit, pindex, pvalf, INT_MAX); }
+void tgetd(int unit, int pindex, double *pval_d) { tgetd_max(unit, pindex, pval_d, INT_MAX); }
 
 void tgetc(int unit, int pindex, char *pvalc)
 {
@@ -1285,8 +1404,8 @@ void tblwrit_raw(int unit, const char *string)
         fail("error in tblwrit_raw:  unit not open");
         return;
     }
-    if (string) std::fputs(string, f->fp);
     read_status = 0;
+    if (string) put_bytes(*f, "tblwrit_raw", string, std::strlen(string));
 }
 
 void tnewp(int unit, const char *pname, const char * /*ptype*/, const char * /*pblank*/,
@@ -1362,10 +1481,8 @@ void tblwrit(int unit)
     }
     if (f->filetype == 1) {
         std::size_t width = f->input_line ? static_cast<std::size_t>(f->total_width) : 0;
-        std::size_t put = width ? std::fwrite(f->input_line->data(), 1, width, f->fp) : 0;
-        f->bytes_written += put;
-        if (put != width)
-            fail(text_format("error in tblwrit writing file: %s", system_text(errno).c_str()));
+        if (put_bytes(*f, "tblwrit", width ? f->input_line->data() : nullptr, width))
+            f->bytes_written += width;
         return;
     }
     // A leading character, every column and one separator per column.
@@ -1410,6 +1527,9 @@ void tlink(int unit_in, int unit_out)
         error_msg = "error in tlink:  input has no table extension";
         return;
     }
+    // The output copies whole rows from the shared buffer: the input reads
+    // its rows whole, from the first one on.
+    in->row_access = FileInfo::RowAccess::whole;
     out->input_line = in->input_line;
     out->total_width = in->total_width;
 
@@ -1421,8 +1541,9 @@ void tlink(int unit_in, int unit_out)
             error_msg = text_format("error in tlink reading file: %s", why);
             return;
         }
-        if (std::fwrite(block.data(), 1, kBlock, out->fp) != kBlock) {
-            error_msg = text_format("error in tlink writing file: %s", system_text(errno).c_str());
+        if (!out->out.write(block.data(), kBlock)) {
+            error_msg = text_format("error in tlink writing file: %s", system_text(out->out.error()).c_str());
+            system_errno = out->out.error();
             return;
         }
     }
@@ -1453,6 +1574,14 @@ void tgetaddr(int unit, int pindex, char **adr)
     if (pindex < 1 || pindex > f->number_of_fields || !f->input_line) {
         fail("field index out of range");
         return;
+    }
+    // The caller may read on into the rest of the row: all of it is read.
+    for (int i = 1; i <= f->number_of_fields; ++i) {
+        if (!load_field(*f, i, INT_MAX)) {
+            fail(text_format("error in tgetaddr:  %s", std::feof(f->fp) ? "unexpected end of file"
+                                                                          : system_text(errno).c_str()));
+            return;
+        }
     }
     if (adr) *adr = f->input_line->data() + f->field_start[pindex];
     read_status = 0;

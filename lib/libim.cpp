@@ -6,12 +6,16 @@
 // record. The caller supplies BITPIX, NAXIS and the axis lengths and keeps
 // them consistent with the pixels it writes.
 //
-// State is module-wide: an image is open exactly while `image.fp` is set,
-// and the only descriptor handed out is 0. The header stays open until the
+// State is module-wide: an image is open exactly while `image.out` is open,
+// and the only descriptor handed out is 0. The file is written under a
+// temporary name and put in place by im_close only when every byte of it
+// was written (see output_file.h): an image that fails half-way leaves
+// whatever its name held before. The header stays open until the
 // first pixel call ends it (or im_close, for an image without pixels), so
 // every file that is closed carries its END card. Nothing is ever printed;
 // every call reports through its result.
 #include "libim.h"
+#include "output_file.h"
 
 #include <algorithm>
 #include <array>
@@ -55,26 +59,18 @@ constexpr std::array<char, kBlockBytes> kZeros{};
 constexpr std::size_t kStreamBuffer = 32 * 1024;
 
 struct ImageState {
-    std::array<char, kStreamBuffer> buffer;  // outlives fp: declared first
-    std::FILE *fp = nullptr;
+    std::array<char, kStreamBuffer> buffer;  // outlives out's stream: declared first
+    OutputFile out;                   // discarded at exit unless closed
     long long cards_written = 0;      // header cards so far, SIMPLE included
     long long pix_bytes_written = 0;  // pixel bytes so far
     bool header_ended = false;        // END and its blank cards are written
-
-    ~ImageState()
-    {
-        if (fp) std::fclose(fp);
-    }
 };
 
 ImageState image;
 
-bool valid(int fid) { return fid == kDescriptor && image.fp != nullptr; }
+bool valid(int fid) { return fid == kDescriptor && image.out.is_open(); }
 
-bool write_all(const void *data, std::size_t n)
-{
-    return n == 0 || std::fwrite(data, 1, n, image.fp) == n;
-}
+bool write_all(const void *data, std::size_t n) { return image.out.write(data, n); }
 
 // Writes a card text and completes it with blanks to 80 characters.
 int write_card(const char *text, std::size_t len)
@@ -186,9 +182,8 @@ int write_pixels(int fid, const T *buffer, int n_pix)
         const unsigned char *from = in + done * sizeof(T);
         for (std::size_t i = 0; i < bytes.size(); i += sizeof(T))
             big_endian<sizeof(T)>(from + i, converted.data() + i, kSwap);
-        std::size_t written = std::fwrite(bytes.data(), 1, bytes.size(), image.fp);
-        image.pix_bytes_written += static_cast<long long>(written);
-        if (written != bytes.size()) return kWriteFailed;
+        if (!write_all(bytes.data(), bytes.size())) return kWriteFailed;
+        image.pix_bytes_written += static_cast<long long>(bytes.size());
         done += count;
     }
     return n_pix;
@@ -199,12 +194,10 @@ int write_pixels(int fid, const T *buffer, int n_pix)
 int im_open(const char *in_filename, const char *mode)
 {
     if (mode == nullptr || mode[0] != 'w') return kBadCall;
-    if (image.fp != nullptr) return kBadCall;
+    if (image.out.is_open()) return kBadCall;
     if (in_filename == nullptr) return kWriteFailed;
-    std::FILE *fp = std::fopen(in_filename, "wb");
-    if (fp == nullptr) return kWriteFailed;
-    std::setvbuf(fp, image.buffer.data(), _IOFBF, image.buffer.size());
-    image.fp = fp;
+    if (!image.out.open(in_filename)) return kWriteFailed;
+    std::setvbuf(image.out.stream(), image.buffer.data(), _IOFBF, image.buffer.size());
     image.pix_bytes_written = 0;
     image.header_ended = false;
     image.cards_written = 0;
@@ -256,7 +249,6 @@ int im_close(int fid)
     end_header();
     std::size_t rest = static_cast<std::size_t>(image.pix_bytes_written % kBlockBytes);
     write_all(kZeros.data(), (kBlockBytes - rest) % kBlockBytes);
-    int closed = std::fclose(image.fp);
-    image.fp = nullptr;
-    return closed == 0 ? kOk : kBadCall;
+    // Put in place only when whole; an image with a failed write is removed.
+    return image.out.commit() ? kOk : kBadCall;
 }

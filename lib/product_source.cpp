@@ -154,12 +154,23 @@ private:
     std::unique_ptr<archive, int (*)(archive *)> a_{archive_read_new(), archive_read_free};
 };
 
+using FilterSupport = int (*)(archive *);
+constexpr FilterSupport kFilters[] = {
+    archive_read_support_filter_gzip,  archive_read_support_filter_compress,
+    archive_read_support_filter_bzip2, archive_read_support_filter_xz,
+    archive_read_support_filter_lzma,  archive_read_support_filter_zstd,
+    archive_read_support_filter_lz4,
+};
+
 bool Decompressor::start()
 {
     archive *a = a_.get();
     if (!a) throw std::bad_alloc();
     if (!src_.memory) src_.buffer.resize(kReadChunk);
-    archive_read_support_filter_all(a);
+    // Only the compressions linked in. Enabling every filter would also
+    // let libarchive start external programs (lrzip, lzop, grzip) on magic
+    // bytes found in a product, which a reader of untrusted files must not.
+    for (auto add : kFilters) add(a);
     archive_read_support_format_raw(a);
     archive_read_support_format_empty(a);
     archive_entry *entry = nullptr;
@@ -301,16 +312,6 @@ std::FILE *product_open(const char *path, std::string &why)
 }
 
 const ProductFailure &product_failure() { return failure; }
-
-std::FILE *output_open(const char *path)
-{
-    if (std::strcmp(path, "-") != 0) return std::fopen(path, "wb");
-    Descriptor out(::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0));
-    if (out.fd < 0) return nullptr;
-    std::FILE *fp = ::fdopen(out.fd, "wb");
-    if (fp) out.release();
-    return fp;
-}
 
 void topen_memory(int unit, const char *display_name, std::string bytes, int *nparms)
 {

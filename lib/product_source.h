@@ -42,11 +42,6 @@ std::FILE *product_open(const char *path, std::string &why);
 // as far as opening its file).
 const ProductFailure &product_failure();
 
-// Opens path for writing a table unit: "-" is a new stream on standard
-// output (closing it leaves descriptor 1 open), anything else the file,
-// created or emptied. Null with errno set on failure. Used by topenw.
-std::FILE *output_open(const char *path);
-
 // ---------------------------------------------------------------- products in memory
 //
 // For programs that hold products in memory already (members of an archive,

@@ -3,11 +3,16 @@
 // usage line and the few messages for unusable command lines and inputs.
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "fits_card.h"
 #include "fits_table.h"
+#include "listing.h"
+#include "output_file.h"
 #include "pht.h"
+#include "pls_records.h"
+#include "process_guard.h"
 #include "product_source.h"
 
 int unitin = 9;
@@ -142,9 +147,42 @@ const DispatchRow kDispatch[] = {
     {false, "psa", nullptr, Listing::spectrometer},
 };
 
-}  // namespace
+// ---------------------------------------------------------------- outputs
 
-int qrpht_main(int argc, char **argv)
+// Images a spectrometer listing may write: one per row the product's
+// NAXIS2 card announces, up to the record limit.
+std::size_t planned_images()
+{
+    int rows = 0;
+    for (const std::string &card : header)
+        if (card_is(card, "NAXIS2")) rows = card_count(split_card(card).value);
+    return static_cast<std::size_t>(std::min(rows, kMaxRecords));
+}
+
+// Every file the chosen listing will write: the listing, then the images.
+std::vector<NamedPath> planned_outputs(const Options &opt, Listing listing)
+{
+    std::vector<NamedPath> outputs = {{opt.outfile, "listing"}};
+    if (listing == Listing::spectrometer && opt.imfile != nullptr) {
+        const std::size_t n = planned_images();
+        for (std::size_t k = 0; k < n; ++k) outputs.push_back({pls_image_name(opt.imfile, k), "image"});
+    }
+    return outputs;
+}
+
+// False, after the message, when an output would overwrite the product or
+// another output. Checked before any output is created.
+bool outputs_are_distinct(const Options &opt, Listing listing)
+{
+    const std::optional<PathClash> clash =
+        find_output_clash({opt.input, "input"}, planned_outputs(opt, listing));
+    if (!clash) return true;
+    std::fprintf(stderr, "problem opening output file %s: it is the %s file %s\n",
+                 clash->output.c_str(), clash->other.role.c_str(), clash->other.path.c_str());
+    return false;
+}
+
+int run(int argc, char **argv)
 {
     Options opt;
     if (!read_options(argc, argv, opt)) {
@@ -179,6 +217,7 @@ int qrpht_main(int argc, char **argv)
     for (const DispatchRow &row : kDispatch) {
         const std::string &name = row.by_product_name ? header_filename : base_filename;
         if (name.compare(0, std::strlen(row.prefix), row.prefix) != 0) continue;
+        if (row.listing != Listing::image && !outputs_are_distinct(opt, row.listing)) return 1;
         if (row.flag != nullptr) *row.flag = 1;
         int status = 0;
         switch (row.listing) {
@@ -194,4 +233,21 @@ int qrpht_main(int argc, char **argv)
     }
     std::fprintf(stderr, "Input file is either not PHT AAR product or of unrecognized type.\n");
     return 1;
+}
+
+}  // namespace
+
+// The whole run, guarded: standard descriptors and signals are set up
+// first, and running out of memory ends the run with a message instead of
+// an abort, leaving no temporary file behind.
+int qrpht_main(int argc, char **argv)
+{
+    guard_process();
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        remove_temporaries();
+        std::fputs("qrpht: out of memory\n", stderr);
+        return 1;
+    }
 }

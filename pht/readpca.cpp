@@ -769,6 +769,5 @@ int readpca(const char *filename, int mode, const char *outfile)
     }
     }
     tcls(unitin);
-    tcls(unitout);
-    return 0;
+    return close_listing(outfile);
 }

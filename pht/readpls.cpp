@@ -352,7 +352,7 @@ int readpls(const char *filename, int mode, const char *outfile, const char *im_
     listing.write_header_summary();
     listing.load_rows();
     listing.write_measurements();
-    tcls(unitout);
+    if (close_listing(outfile) != 0) return 1;
 
     if (im_flag) return write_pls_images(im_file, listing.records());
     return 0;

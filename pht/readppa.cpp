@@ -420,6 +420,5 @@ int readppa(const char *filename, int mode, const char *outfile)
     const std::vector<PhotometerRecord> records = load_records(product, rows);
     write_measurements(product, mode, records);
 
-    tcls(unitout);
-    return 0;
+    return close_listing(outfile);
 }
