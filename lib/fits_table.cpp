@@ -14,8 +14,16 @@
 // - Card searches (quotes, "=") never leave their 80-byte card.
 // - The row buffer is shared (not copied) by a FITS output unit linked to an
 //   input unit; shared ownership keeps it valid whichever unit closes first.
+// - An output unit writes through its OutputFile: every write is checked,
+//   and tcls puts the file in place under its name only when all of them
+//   succeeded; an output unit never closed is discarded.
 #include "fits_table.h"
+#include "fits_card.h"
+#include "output_file.h"
+#include "product_source.h"
 #include "text_format.h"
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -86,8 +94,15 @@ struct FileInfo {
     std::array<std::string, MAXFIELDS + 1> format;
     std::array<std::string, MAXFIELDS + 1> field_value;
     std::unique_ptr<char[]> io_buffer;  // stdio buffer of fp, released after it
+    OutputFile out;                     // an output unit's file; fp is its stream
     std::FILE *fp = nullptr;
     long data_start = 0;                // offset of the first FITS row
+    // Wide rows (see "wide rows" below): how rows are read, the offset of
+    // the current one, and how many bytes of each field it holds so far.
+    enum class RowAccess { undecided, whole, by_field } row_access = RowAccess::undecided;
+    long long file_bytes = 0;
+    long long row_offset = 0;
+    std::array<int, MAXFIELDS + 1> field_loaded{};
     long naxis2_offset = -1;            // linked output: file offset of its NAXIS2 card
     std::string naxis2_card;            // linked output: that card as copied
     char mode = 0;                      // 'r' or 'w'
@@ -97,7 +112,11 @@ struct FileInfo {
     FileInfo &operator=(const FileInfo &) = delete;
     ~FileInfo()
     {
-        if (fp) std::fclose(fp);
+        // An output that was never closed is not whole: it is discarded.
+        if (out.is_open())
+            out.discard();
+        else if (fp)
+            std::fclose(fp);
     }
 };
 
@@ -106,11 +125,13 @@ struct FileInfo {
 std::map<int, std::unique_ptr<FileInfo>> units;
 int read_status = 0;
 std::string error_msg;
+int system_errno = 0;  // system error number behind the last failure, if any
 int vax_bytes = 0;
 
 void fail(std::string msg)
 {
     error_msg = std::move(msg);
+    system_errno = 0;
     read_status = 1;
 }
 
@@ -121,6 +142,24 @@ std::string system_text(int err)
     std::string s = std::strerror(err);
     if (s.rfind("Unknown error", 0) == 0) return "Unknown error";
     return s;
+}
+
+// A failure of the system call behind op: "<what>: <system text>".
+void fail_system(const std::string &what, int err)
+{
+    fail(text_format("%s: %s", what.c_str(), system_text(err).c_str()));
+    system_errno = err;
+}
+
+// Writes n bytes to an output unit; false (with the failure reported as
+// "error in <op> writing file: <reason>") when they did not all get out.
+// After a first failure the unit's file is known to be incomplete, and
+// nothing more is written to it.
+bool put_bytes(FileInfo &f, const char *op, const void *data, std::size_t n)
+{
+    if (f.out.write(data, n)) return true;
+    fail_system(text_format("error in %s writing file", op), f.out.error());
+    return false;
 }
 
 FileInfo *find_file(int unit)
@@ -237,60 +276,80 @@ std::size_t end_card_offset(const std::string &text)
 
 // ---------------------------------------------------------------- closing
 
+// The NAXIS2 card with its value replaced by rows, or empty when the card
+// already holds that value. The value keeps its field (right-justified to
+// column 30 in the fixed format) and the comment stays behind it; a value
+// wider than the old one moves the comment right as far as needed.
+std::string naxis2_card_for(const std::string &card, long long rows)
+{
+    const std::size_t first = std::min(card.find_first_not_of(' ', kValueColumn), card.size());
+    const std::size_t last = std::min(card.find_first_of(" /", first), card.size());
+    const std::string old_value = card.substr(first, last - first);
+    const std::string value = std::to_string(rows);
+    char *parsed_to = nullptr;
+    const long long old_rows = std::strtoll(old_value.c_str(), &parsed_to, 10);
+    if (!old_value.empty() && *parsed_to == '\0' && old_rows == rows) return {};
+    const std::size_t width = std::max(last - kValueColumn, value.size());
+    std::string out = card.substr(0, kValueColumn) + std::string(width - value.size(), ' ') + value
+                      + card.substr(last);
+    out.resize(kCard, ' ');
+    return out;
+}
+
 // A linked FITS output carries the input's headers. When another number of
 // rows was copied than the input's NAXIS2 says, the copied card would
 // describe rows that are not in the file: its value is rewritten with the
-// number of rows written. A fixed-format card keeps its comment; any other
-// card becomes a plain NAXIS2 card. Outputs that cannot seek (pipes) keep
-// the card as copied.
+// number of rows written, its comment kept. Outputs that cannot seek
+// (pipes) keep the card as copied.
 void correct_row_count(FileInfo &f)
 {
     if (f.naxis2_offset < 0 || f.total_width <= 0) return;
     const long long rows = static_cast<long long>(f.bytes_written / static_cast<std::uint64_t>(f.total_width));
-    if (rows == card_int(f.naxis2_card.data())) return;
-    std::string card = f.naxis2_card;
-    const std::string value = text_format("%20lld", rows);
-    const std::string old_value = card.substr(kValueColumn, value.size());
-    const std::size_t digits = old_value.find_first_not_of(' ');
-    const bool fixed = digits != std::string::npos
-                       && old_value.find_first_not_of("0123456789", digits) == std::string::npos;
-    if (fixed)
-        card.replace(kValueColumn, value.size(), value);
-    else
-        card = std::string("NAXIS2  = ") + value + std::string(kCard - kValueColumn - value.size(), ' ');
+    const std::string card = naxis2_card_for(f.naxis2_card, rows);
+    if (card.empty()) return;
     if (std::fseek(f.fp, f.naxis2_offset, SEEK_SET) != 0) return;
-    std::fwrite(card.data(), 1, kCard, f.fp);
-    std::fseek(f.fp, 0, SEEK_END);
+    f.out.write(card.data(), kCard);
+    if (std::fseek(f.fp, 0, SEEK_END) != 0) f.out.fail(errno);
 }
 
-// Pads a FITS output with zero bytes to a block boundary, closes the stream
-// and forgets the unit. Returns the status and sets error_msg on failure.
-int close_unit(FileInfo *f)
+// Pads a FITS output with zero bytes to a block boundary, flushes it and
+// puts it in place under its name, or discards it when any of its writes
+// failed (the name then keeps what it held). Forgets the unit. Returns the
+// status and sets error_msg on failure.
+int close_output(FileInfo *f)
 {
     static const std::array<char, kBlock> zeros{};
-    bool flush_error = false;
-    int flush_errno = 0;
-    if (f->mode == 'w' && f->filetype == 1) {
+    OutputFile &out = f->out;
+    if (f->filetype == 1) {
         std::size_t rest = static_cast<std::size_t>(f->bytes_written % kBlock);
-        if (rest != 0) {
-            std::size_t pad = kBlock - rest;
-            if (std::fwrite(zeros.data(), 1, pad, f->fp) != pad) {
-                flush_error = true;
-                flush_errno = errno;
-            }
-        }
+        if (rest != 0) out.write(zeros.data(), kBlock - rest);
+        if (out.error() == 0) correct_row_count(*f);
     }
-    if (!flush_error) correct_row_count(*f);
+    if (out.error() == 0 && std::fflush(f->fp) != 0) out.fail(errno);
+    const int flush_errno = out.error();
+    const bool whole = out.commit();
+    const int close_errno = out.error();
+    f->fp = nullptr;
+    units.erase(f->unit);
+    if (whole) return 0;
+    if (flush_errno != 0)
+        fail_system("error in tcls flushing buffer", flush_errno);
+    else
+        fail_system("error in tcls closing file", close_errno);
+    return 1;
+}
+
+// Closes the stream and forgets the unit. Returns the status and sets
+// error_msg on failure.
+int close_unit(FileInfo *f)
+{
+    if (f->mode == 'w') return close_output(f);
     int rc = std::fclose(f->fp);
     int close_errno = errno;
     f->fp = nullptr;
     units.erase(f->unit);
-    if (flush_error) {
-        error_msg = text_format("error in tcls flushing buffer: %s", system_text(flush_errno).c_str());
-        return 1;
-    }
     if (rc != 0) {
-        error_msg = text_format("error in tcls closing file: %s", system_text(close_errno).c_str());
+        fail_system("error in tcls closing file", close_errno);
         return 1;
     }
     return 0;
@@ -346,12 +405,30 @@ bool parse_tform(FileInfo &f, int n, std::string value)
     return true;
 }
 
-// Takes one card of the extension header into the record. Sets *end at the
-// END card; false (status 1) when the header cannot be honoured.
-bool examine_extension_card(FileInfo &f, const char *card, bool *end)
+// What the extension header says beyond its fields.
+struct ExtensionScan {
+    bool end = false;       // the END card was seen
+    bool bintable = false;  // XTENSION = 'BINTABLE'
+    bool has_naxis1 = false;
+    int naxis1 = 0;         // row width the header claims
+};
+
+// Takes one card of the extension header into the record. Notes the END
+// card, the extension type and NAXIS1 in scan; false (status 1) when the
+// header cannot be honoured.
+bool examine_extension_card(FileInfo &f, const char *card, ExtensionScan &scan)
 {
     std::string value;
-    if (card_begins(card, "NAXIS1  ")) return true;
+    if (card_begins(card, "XTENSION")) {
+        scan.bintable = card_quoted(card, value)
+                        && value.substr(0, value.find_last_not_of(' ') + 1) == "BINTABLE";
+        return true;
+    }
+    if (card_begins(card, "NAXIS1  ")) {
+        scan.has_naxis1 = true;
+        scan.naxis1 = card_int(card);
+        return true;
+    }
     if (card_begins(card, "NAXIS2  ")) {
         f.lines = std::max(0, card_int(card));
         return true;
@@ -369,7 +446,7 @@ bool examine_extension_card(FileInfo &f, const char *card, bool *end)
         return true;
     }
     if (card_begins(card, "END     ")) {
-        *end = true;
+        scan.end = true;
         return true;
     }
     bool ttype = card_begins(card, "TTYPE"), tunit = card_begins(card, "TUNIT");
@@ -397,14 +474,23 @@ bool examine_extension_card(FileInfo &f, const char *card, bool *end)
     return true;
 }
 
-// Lays the fields out in the row and allocates the row buffer.
-bool finish_extension(FileInfo &f)
+// Lays the fields out in the row and allocates the row buffer. A binary
+// table whose NAXIS1 is not the width of its columns would be read from the
+// wrong offsets: it is refused.
+bool finish_extension(FileInfo &f, const ExtensionScan &scan)
 {
+    long long width = 0;  // each field is at most kMaxRowBytes: no overflow
+    for (int i = 1; i <= f.number_of_fields; ++i) width += f.field_width[i];
+    if (scan.bintable && scan.has_naxis1 && width != scan.naxis1) {
+        fail(text_format("error in topenr:  NAXIS1 = %d, but the columns are %lld bytes wide",
+                         scan.naxis1, width));
+        return false;
+    }
+    if (width > kMaxRowBytes) return row_too_wide();
     long long start = 0;
     for (int i = 1; i <= f.number_of_fields; ++i) {
         f.field_start[i] = static_cast<int>(start);
         start += f.field_width[i];
-        if (start > kMaxRowBytes) return row_too_wide();
     }
     f.total_width = static_cast<int>(start);
     try {
@@ -428,37 +514,81 @@ void abandon_table(FileInfo &f)
     f.input_line.reset();
 }
 
-void open_fits(FileInfo &f, int *nparms)
+// First card of text whose keyword field is key (8 characters), or null.
+const char *primary_card(const std::string &text, const char *key)
 {
-    f.filetype = 1;
-    std::array<char, kBlock> block;
-    std::size_t end_offset = std::string::npos;
-    bool xtension = false;
+    for (std::size_t off = 0; off + kCard <= text.size(); off += kCard)
+        if (std::memcmp(text.data() + off, key, 8) == 0) return text.data() + off;
+    return nullptr;
+}
 
-    // Primary header: every block before the first XTENSION block. Blocks
-    // behind the END card (primary array data) are skipped, not kept.
-    while (std::fread(block.data(), 1, kBlock, f.fp) == kBlock) {
-        if (card_begins(block.data(), "XTENSION")) {
-            xtension = true;
-            break;
-        }
-        if (end_offset != std::string::npos) continue;
-        if (f.primary_header.size() >= kMaxHeaderBytes) break;
+// Reads the primary header block by block up to the block holding its END
+// card and keeps it through END. A block that begins with XTENSION before
+// END ends the header unfinished. False (status -1) without END.
+bool read_primary_header(FileInfo &f)
+{
+    std::array<char, kBlock> block;
+    while (f.primary_header.size() < kMaxHeaderBytes
+           && std::fread(block.data(), 1, kBlock, f.fp) == kBlock
+           && !card_begins(block.data(), "XTENSION")) {
         std::size_t base = f.primary_header.size();
         f.primary_header.append(block.data(), kBlock);
         for (int i = 0; i < kCardsPerBlock; ++i)
             if (card_begins(block.data() + i * kCard, "END   ")) {
-                end_offset = base + static_cast<std::size_t>(i) * kCard;
-                break;
+                f.primary_header.resize(base + static_cast<std::size_t>(i + 1) * kCard);
+                return true;
             }
     }
-    if (end_offset == std::string::npos) {
-        f.primary_header.clear();  // a header without its END card is not handed out
-        error_msg = "no END keyword in primary FITS header";
-        return;  // status -1
+    f.primary_header.clear();  // a header without its END card is not handed out
+    error_msg = "no END keyword in primary FITS header";
+    return false;
+}
+
+constexpr std::uint64_t kBeyondFile = UINT64_MAX;
+
+// Bytes of primary data the header declares, whole blocks:
+// |BITPIX|/8 x NAXIS1 x ... x NAXISn, none when NAXIS is 0 or an axis is
+// missing or not positive; kBeyondFile when that does not fit 64 bits.
+std::uint64_t primary_data_bytes(const std::string &header)
+{
+    constexpr int kMaxAxes = 999;  // NAXIS1000 is no keyword
+    const char *bitpix = primary_card(header, "BITPIX  ");
+    const char *naxis = primary_card(header, "NAXIS   ");
+    const int axes = naxis ? card_int(naxis) : 0;
+    if (!bitpix || axes <= 0 || axes > kMaxAxes) return 0;
+    std::uint64_t bytes = static_cast<std::uint64_t>(std::abs(static_cast<long long>(card_int(bitpix)))) / 8;
+    for (int i = 1; i <= axes && bytes != 0; ++i) {
+        const char *axis = primary_card(header, text_format("NAXIS%-3d", i).c_str());
+        const int n = axis ? card_int(axis) : 0;
+        if (n <= 0) return 0;
+        if (__builtin_mul_overflow(bytes, static_cast<std::uint64_t>(n), &bytes)) return kBeyondFile;
     }
-    f.primary_header.resize(end_offset + kCard);
-    if (!xtension) {
+    if (bytes > kBeyondFile - (kBlock - 1)) return kBeyondFile;
+    return (bytes + kBlock - 1) / kBlock * kBlock;
+}
+
+// Skips the primary data and reads the block behind it. True when that
+// block exists and begins with XTENSION: the extension header starts there.
+bool extension_block(FileInfo &f, std::uint64_t skip, std::array<char, kBlock> &block)
+{
+    if (skip > static_cast<std::uint64_t>(INT64_MAX)) return false;  // past any file's end
+    if (skip != 0 && fseeko(f.fp, static_cast<off_t>(skip), SEEK_CUR) != 0) {
+        // A stream that cannot seek: read over the data instead.
+        for (std::uint64_t left = skip; left > 0; left -= kBlock)
+            if (std::fread(block.data(), 1, kBlock, f.fp) != kBlock) return false;
+    }
+    return std::fread(block.data(), 1, kBlock, f.fp) == kBlock && card_begins(block.data(), "XTENSION");
+}
+
+// The FITS standard places the extension right behind the primary data;
+// the file is not searched for it, so a large file without an extension is
+// not read to its end.
+void open_fits(FileInfo &f, int *nparms)
+{
+    f.filetype = 1;
+    if (!read_primary_header(f)) return;  // status -1
+    std::array<char, kBlock> block;
+    if (!extension_block(f, primary_data_bytes(f.primary_header), block)) {
         read_status = 0;  // a primary header alone: no fields
         return;
     }
@@ -467,15 +597,15 @@ void open_fits(FileInfo &f, int *nparms)
     f.has_extension = true;
     f.extension_header.assign(block.data(), kBlock);
     std::size_t examined = 0;
-    bool end = false;
+    ExtensionScan scan;
     for (;;) {
-        for (; examined + kCard <= f.extension_header.size() && !end; examined += kCard) {
-            if (!examine_extension_card(f, f.extension_header.data() + examined, &end)) {
+        for (; examined + kCard <= f.extension_header.size() && !scan.end; examined += kCard) {
+            if (!examine_extension_card(f, f.extension_header.data() + examined, scan)) {
                 abandon_table(f);
                 return;
             }
         }
-        if (end) break;
+        if (scan.end) break;
         if (f.extension_header.size() >= kMaxHeaderBytes
             || std::fread(block.data(), 1, kBlock, f.fp) != kBlock) {
             abandon_table(f);
@@ -483,7 +613,7 @@ void open_fits(FileInfo &f, int *nparms)
         }
         f.extension_header.append(block.data(), kBlock);
     }
-    if (!finish_extension(f)) {
+    if (!finish_extension(f, scan)) {
         abandon_table(f);
         return;
     }
@@ -614,6 +744,63 @@ void open_ascii(FileInfo &f, int *nparms)
     read_status = 0;
 }
 
+// ---------------------------------------------------------------- wide rows
+
+// Rows up to this width (real products have rows of a few kilobytes) are
+// read whole by tblread. A wider row, say a column of sixteen million
+// elements of which a record field holds 64, is not: tblread only checks
+// that the row lies within the file, and each fetch reads the bytes of the
+// elements it converts. The work per row is then bounded by what is used.
+constexpr long long kWholeRowBytes = 1 << 20;
+
+// True when the rows of f are read field by field: wide rows of a file
+// that can be positioned (a pipe's rows are read whole). Decided at the
+// first row.
+bool rows_by_field(FileInfo &f)
+{
+    using RowAccess = FileInfo::RowAccess;
+    if (f.row_access == RowAccess::undecided) {
+        struct stat st {};
+        const int fd = fileno(f.fp);
+        const bool by_field = f.total_width > kWholeRowBytes && fd >= 0 && fstat(fd, &st) == 0
+                              && S_ISREG(st.st_mode);
+        f.row_access = by_field ? RowAccess::by_field : RowAccess::whole;
+        f.file_bytes = by_field ? static_cast<long long>(st.st_size) : 0;
+    }
+    return f.row_access == RowAccess::by_field;
+}
+
+// tblread of a row read field by field: the row is there when the file
+// holds all of its bytes, as for a row read whole. Returns the row number.
+int next_row_by_field(FileInfo &f)
+{
+    const long long offset = f.data_start + static_cast<long long>(f.linenumber) * f.total_width;
+    if (offset + f.total_width > f.file_bytes) return f.linenumber;  // status -1
+    f.row_offset = offset;
+    f.field_loaded.fill(0);
+    ++f.linenumber;
+    read_status = 0;
+    return f.linenumber;
+}
+
+// Reads the bytes of the first `elements` elements of field pindex of the
+// current row, unless rows are read whole or they are read already. False
+// when the file could not be read.
+bool load_field(FileInfo &f, int pindex, int elements)
+{
+    if (f.row_access != FileInfo::RowAccess::by_field) return true;
+    const int count = f.element_count[pindex];
+    const int width = f.field_width[pindex];
+    const int bytes = elements >= count || count <= 0 ? width : (width / count) * std::max(elements, 0);
+    if (bytes <= f.field_loaded[pindex]) return true;
+    char *to = f.input_line->data() + f.field_start[pindex];
+    if (fseeko(f.fp, f.row_offset + f.field_start[pindex], SEEK_SET) != 0
+        || std::fread(to, 1, static_cast<std::size_t>(bytes), f.fp) != static_cast<std::size_t>(bytes))
+        return false;
+    f.field_loaded[pindex] = bytes;
+    return true;
+}
+
 // ---------------------------------------------------------------- fetches
 
 // Big-endian FITS value of type T at p, in host order.
@@ -628,9 +815,13 @@ T fetch(const char *p)
     return v;
 }
 
+bool load_field(FileInfo &f, int pindex, int elements);
+
 // Checks common to the field fetches. Returns the field's bytes in the
-// current row, or null after reporting.
-const char *field_bytes(const char *op, int unit, int pindex, FileInfo **out)
+// current row, of which at least those of the first `elements` elements
+// are read, or null after reporting.
+const char *field_bytes(const char *op, int unit, int pindex, FileInfo **out,
+                        int elements = INT_MAX)
 {
     FileInfo *f = open_file(unit);
     if (!f) {
@@ -640,6 +831,11 @@ const char *field_bytes(const char *op, int unit, int pindex, FileInfo **out)
     if (pindex < 1 || pindex > f->number_of_fields || !f->input_line
         || static_cast<std::size_t>(f->field_start[pindex]) + f->field_width[pindex] > f->input_line->size()) {
         fail("field index out of range");
+        return nullptr;
+    }
+    if (!load_field(*f, pindex, elements)) {
+        fail(text_format("error in %s:  %s", op, std::feof(f->fp) ? "unexpected end of file"
+                                                                    : system_text(errno).c_str()));
         return nullptr;
     }
     *out = f;
@@ -777,9 +973,7 @@ void concat_value(std::string &output_line, const FileInfo &f, const std::string
 
 bool write_text(FileInfo &f, const std::string &text)
 {
-    if (std::fwrite(text.data(), 1, text.size(), f.fp) == text.size()) return true;
-    fail(text_format("error in tblwrit writing file: %s", system_text(errno).c_str()));
-    return false;
+    return put_bytes(f, "tblwrit", text.data(), text.size());
 }
 
 // Column header of an ASCII output table: the name line, then the unit
@@ -814,6 +1008,8 @@ int itstat() { return read_status; }
 
 const char *t_error() { return error_msg.c_str(); }
 
+int t_errno() { return read_status != 0 ? system_errno : 0; }
+
 void topenr(int unit, const char *filename, int *nparms)
 {
     detect_byte_order();
@@ -823,9 +1019,10 @@ void topenr(int unit, const char *filename, int *nparms)
     FileInfo *f = fresh_file(unit);
     if (!f) return;
     f->mode = 'r';
-    f->fp = filename ? std::fopen(filename, "rb") : nullptr;
+    std::string why;
+    f->fp = filename ? product_open(filename, why) : nullptr;
     if (!f->fp) {
-        error_msg = system_text(filename ? errno : EINVAL);
+        error_msg = !why.empty() ? why : system_text(filename ? errno : EINVAL);
         return;
     }
     set_stream_buffer(*f);
@@ -851,11 +1048,12 @@ void topenw(int unit, const char *filename)
     f->mode = 'w';
     f->bytes_written = 0;
     f->number_of_fields = 0;
-    f->fp = filename ? std::fopen(filename, "wb") : nullptr;
-    if (!f->fp) {
-        error_msg = system_text(filename ? errno : EINVAL);
+    if (!filename || !f->out.open(filename)) {
+        system_errno = filename ? f->out.error() : EINVAL;
+        error_msg = system_text(system_errno);
         return;
     }
+    f->fp = f->out.stream();
     set_stream_buffer(*f);
     read_status = 0;
 }
@@ -924,6 +1122,7 @@ int tblread(int unit)
     if (!f->input_line) return f->linenumber;
     if (f->filetype == 1) {
         if (f->linenumber >= f->lines) return f->linenumber;
+        if (rows_by_field(*f)) return next_row_by_field(*f);
         std::size_t width = static_cast<std::size_t>(f->total_width);
         if (std::fread(f->input_line->data(), 1, width, f->fp) == width) {
             ++f->linenumber;
@@ -988,12 +1187,12 @@ void tindp(int unit, const char *fieldname, int *pindex)
     fail("error in tindp:  field not found");
 }
 
-void tgeti(int unit, int pindex, int *pvali)
+void tgeti_max(int unit, int pindex, int *pvali, int max_elements)
 {
     FileInfo *f = nullptr;
-    const char *p = field_bytes("tgeti", unit, pindex, &f);
+    const char *p = field_bytes("tgeti", unit, pindex, &f, max_elements);
     if (!p) return;
-    const int n = f->element_count[pindex];
+    const int n = std::clamp(f->element_count[pindex], 0, std::max(max_elements, 0));
     switch (f->field_type[pindex]) {
     case 'J':
         for (int e = 0; e < n; ++e) pvali[e] = fetch<std::int32_t>(p + 4 * e);
@@ -1011,12 +1210,12 @@ void tgeti(int unit, int pindex, int *pvali)
     read_status = 0;
 }
 
-void tgetr(int unit, int pindex, float *pvalf)
+void tgetr_max(int unit, int pindex, float *pvalf, int max_elements)
 {
     FileInfo *f = nullptr;
-    const char *p = field_bytes("tgetr", unit, pindex, &f);
+    const char *p = field_bytes("tgetr", unit, pindex, &f, max_elements);
     if (!p) return;
-    const int n = f->element_count[pindex];
+    const int n = std::clamp(f->element_count[pindex], 0, std::max(max_elements, 0));
     switch (f->field_type[pindex]) {
     case 'E':
         for (int e = 0; e < n; ++e) pvalf[e] = fetch<float>(p + 4 * e);
@@ -1031,12 +1230,12 @@ void tgetr(int unit, int pindex, float *pvalf)
     read_status = 0;
 }
 
-void tgetd(int unit, int pindex, double *pval_d)
+void tgetd_max(int unit, int pindex, double *pval_d, int max_elements)
 {
     FileInfo *f = nullptr;
-    const char *p = field_bytes("tgetd", unit, pindex, &f);
+    const char *p = field_bytes("tgetd", unit, pindex, &f, max_elements);
     if (!p) return;
-    const int n = f->element_count[pindex];
+    const int n = std::clamp(f->element_count[pindex], 0, std::max(max_elements, 0));
     switch (f->field_type[pindex]) {
     case 'E':
         for (int e = 0; e < n; ++e) pval_d[e] = fetch<float>(p + 4 * e);
@@ -1050,6 +1249,10 @@ void tgetd(int unit, int pindex, double *pval_d)
     }
     read_status = 0;
 }
+
+void tgeti(int unit, int pindex, int *pvali) { tgeti_max(unit, pindex, pvali, INT_MAX); }
+void tgetr(int unit, int pindex, float *pvalf) { tgetr_max(unit, pindex, pvalf, INT_MAX); }
+void tgetd(int unit, int pindex, double *pval_d) { tgetd_max(unit, pindex, pval_d, INT_MAX); }
 
 void tgetc(int unit, int pindex, char *pvalc)
 {
@@ -1113,14 +1316,15 @@ void t_rkey_c(int unit, char *c_ptr, const char *keyword)
     const char *eq = static_cast<const char *>(std::memchr(card, '=', kCard));
     const char *q1 = eq ? static_cast<const char *>(std::memchr(eq + 1, '\'', static_cast<std::size_t>(end - eq - 1)))
                         : nullptr;
-    const char *q2 = q1 ? static_cast<const char *>(std::memchr(q1 + 1, '\'', static_cast<std::size_t>(end - q1 - 1)))
-                        : nullptr;
-    if (!q2) {
+    if (!q1) {
         fail("error in t_rkey_c:  no string value");
         return;
     }
-    std::size_t n = std::min(static_cast<std::size_t>(q2 - q1 - 1), kKeyValueLength);
-    std::memcpy(c_ptr, q1 + 1, n);
+    // FITS string rules: '' stands for one quote, a string without its
+    // closing quote runs to the end of the card.
+    const FitsString value = fits_string(std::string_view(q1, static_cast<std::size_t>(end - q1)), 0);
+    std::size_t n = std::min(value.text.size(), kKeyValueLength);
+    std::memcpy(c_ptr, value.text.data(), n);
     c_ptr[n] = '\0';
     read_status = 0;
 }
@@ -1200,8 +1404,8 @@ void tblwrit_raw(int unit, const char *string)
         fail("error in tblwrit_raw:  unit not open");
         return;
     }
-    if (string) std::fputs(string, f->fp);
     read_status = 0;
+    if (string) put_bytes(*f, "tblwrit_raw", string, std::strlen(string));
 }
 
 void tnewp(int unit, const char *pname, const char * /*ptype*/, const char * /*pblank*/,
@@ -1277,10 +1481,8 @@ void tblwrit(int unit)
     }
     if (f->filetype == 1) {
         std::size_t width = f->input_line ? static_cast<std::size_t>(f->total_width) : 0;
-        std::size_t put = width ? std::fwrite(f->input_line->data(), 1, width, f->fp) : 0;
-        f->bytes_written += put;
-        if (put != width)
-            fail(text_format("error in tblwrit writing file: %s", system_text(errno).c_str()));
+        if (put_bytes(*f, "tblwrit", width ? f->input_line->data() : nullptr, width))
+            f->bytes_written += width;
         return;
     }
     // A leading character, every column and one separator per column.
@@ -1319,41 +1521,43 @@ void tlink(int unit_in, int unit_out)
         std::fputs("error in fits_table routine tlink:  files must be FITS BINARY for linking\n", stderr);
         return;
     }
+    // The headers are copied as far as the input's table begins, wherever
+    // its opening found the extension.
+    if (!in->has_extension) {
+        error_msg = "error in tlink:  input has no table extension";
+        return;
+    }
+    // The output copies whole rows from the shared buffer: the input reads
+    // its rows whole, from the first one on.
+    in->row_access = FileInfo::RowAccess::whole;
     out->input_line = in->input_line;
     out->total_width = in->total_width;
 
     std::rewind(in->fp);
     std::array<char, kBlock> block;
-    bool in_extension = false;
-    long copied = 0;
-    for (;;) {
+    for (long copied = 0; copied < in->data_start; copied += kBlock) {
         if (std::fread(block.data(), 1, kBlock, in->fp) != kBlock) {
             const char *why = std::ferror(in->fp) ? std::strerror(errno) : "unexpected end of file";
             error_msg = text_format("error in tlink reading file: %s", why);
             return;
         }
-        if (std::fwrite(block.data(), 1, kBlock, out->fp) != kBlock) {
-            error_msg = text_format("error in tlink writing file: %s", system_text(errno).c_str());
+        if (!out->out.write(block.data(), kBlock)) {
+            error_msg = text_format("error in tlink writing file: %s", system_text(out->out.error()).c_str());
+            system_errno = out->out.error();
             return;
         }
-        copied += kBlock;
-        if (!in_extension) {
-            in_extension = card_begins(block.data(), "XTENSION");
-            if (!in_extension) continue;
-        }
-        for (int i = 0; i < kCardsPerBlock; ++i) {
-            const char *c = block.data() + i * kCard;
-            if (card_begins(c, "NAXIS2  ") && out->naxis2_offset < 0) {
-                out->naxis2_offset = copied - kBlock + i * kCard;
-                out->naxis2_card.assign(c, kCard);
-            }
-            if (card_begins(c, "END     ")) {
-                in->linenumber = 0;  // the input stands at its first row
-                read_status = 0;
-                return;
-            }
+    }
+    const std::string &ext = in->extension_header;
+    const long ext_start = in->data_start - static_cast<long>((ext.size() + kBlock - 1) / kBlock * kBlock);
+    for (std::size_t off = 0; off + kCard <= ext.size(); off += kCard) {
+        if (card_begins(ext.data() + off, "NAXIS2  ")) {
+            out->naxis2_offset = ext_start + static_cast<long>(off);
+            out->naxis2_card.assign(ext.data() + off, kCard);
+            break;
         }
     }
+    in->linenumber = 0;  // the input stands at its first row
+    read_status = 0;
 }
 
 void tgetaddr(int unit, int pindex, char **adr)
@@ -1370,6 +1574,14 @@ void tgetaddr(int unit, int pindex, char **adr)
     if (pindex < 1 || pindex > f->number_of_fields || !f->input_line) {
         fail("field index out of range");
         return;
+    }
+    // The caller may read on into the rest of the row: all of it is read.
+    for (int i = 1; i <= f->number_of_fields; ++i) {
+        if (!load_field(*f, i, INT_MAX)) {
+            fail(text_format("error in tgetaddr:  %s", std::feof(f->fp) ? "unexpected end of file"
+                                                                          : system_text(errno).c_str()));
+            return;
+        }
     }
     if (adr) *adr = f->input_line->data() + f->field_start[pindex];
     read_status = 0;

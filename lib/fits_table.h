@@ -35,6 +35,18 @@ void        t_rkey_d(int unit, double *d_ptr, const char *keyword);
 void        t_rkey_r(int unit, float *f_ptr, const char *keyword);
 void        tfiltyp(int unit, int newtype);
 
+// The system error number behind the last failure (a file that could not be
+// opened, written or closed); 0 after a success or a failure of another
+// kind. t_error() holds the same failure as text.
+int         t_errno();
+
+// tgeti, tgetr and tgetd limited to the first max_elements elements of the
+// field: a column with more elements than the caller's record field fills
+// that field only, and the rest is neither converted nor stored.
+void        tgeti_max(int unit, int pindex, int *pvali, int max_elements);
+void        tgetr_max(int unit, int pindex, float *pvalf, int max_elements);
+void        tgetd_max(int unit, int pindex, double *pval_d, int max_elements);
+
 void        tblwrit_raw(int unit, const char *string);
 void        tnewp(int unit, const char *pname, const char *ptype, const char *pblank,
                   const char *punit, double pscal, double poff, const char *pfmt,

@@ -6,16 +6,21 @@
 // record. The caller supplies BITPIX, NAXIS and the axis lengths and keeps
 // them consistent with the pixels it writes.
 //
-// State is module-wide: an image is open exactly while `image.fp` is set,
-// and the only descriptor handed out is 0. The header stays open until the
+// State is module-wide: an image is open exactly while `image.out` is open,
+// and the only descriptor handed out is 0. The file is written under a
+// temporary name and put in place by im_close only when every byte of it
+// was written (see output_file.h): an image that fails half-way leaves
+// whatever its name held before. The header stays open until the
 // first pixel call ends it (or im_close, for an image without pixels), so
 // every file that is closed carries its END card. Nothing is ever printed;
 // every call reports through its result.
 #include "libim.h"
+#include "output_file.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
@@ -54,26 +59,18 @@ constexpr std::array<char, kBlockBytes> kZeros{};
 constexpr std::size_t kStreamBuffer = 32 * 1024;
 
 struct ImageState {
-    std::array<char, kStreamBuffer> buffer;  // outlives fp: declared first
-    std::FILE *fp = nullptr;
+    std::array<char, kStreamBuffer> buffer;  // outlives out's stream: declared first
+    OutputFile out;                   // discarded at exit unless closed
     long long cards_written = 0;      // header cards so far, SIMPLE included
     long long pix_bytes_written = 0;  // pixel bytes so far
     bool header_ended = false;        // END and its blank cards are written
-
-    ~ImageState()
-    {
-        if (fp) std::fclose(fp);
-    }
 };
 
 ImageState image;
 
-bool valid(int fid) { return fid == kDescriptor && image.fp != nullptr; }
+bool valid(int fid) { return fid == kDescriptor && image.out.is_open(); }
 
-bool write_all(const void *data, std::size_t n)
-{
-    return n == 0 || std::fwrite(data, 1, n, image.fp) == n;
-}
+bool write_all(const void *data, std::size_t n) { return image.out.write(data, n); }
 
 // Writes a card text and completes it with blanks to 80 characters.
 int write_card(const char *text, std::size_t len)
@@ -97,6 +94,40 @@ int write_value_card(int fid, const char *keyword, const std::string &value)
     char key[9] = {0};
     std::snprintf(key, sizeof key, "%-8.8s", keyword ? keyword : "");
     return write_card(std::string(key) + "= " + value);
+}
+
+// A real value text of 20 characters, right-justified, 10 significant
+// digits. FITS requires a decimal point: an integral value (5) gains a
+// trailing one ("5."), a bare exponent form (1E+20) one before its
+// exponent ("1.E+20"); the leading blank makes room for it.
+std::string fits_real(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, " %19.10G", value);
+    std::string s = text;
+    if (s.find('.') == std::string::npos) {
+        const std::size_t e = s.find('E');
+        s.erase(0, 1);
+        s.insert(e == std::string::npos ? s.size() : e - 1, ".");
+    }
+    return s;
+}
+
+// A string value without its enclosing quotes: each quote doubled, cut to
+// 68 characters (never between the two quotes of a pair) and padded with
+// blanks to at least 8.
+std::string fits_string(const char *text)
+{
+    constexpr std::size_t kMaxText = 68;
+    constexpr std::size_t kMinText = 8;
+    std::string s;
+    for (const char *c = text; *c != '\0'; ++c) {
+        const std::size_t need = *c == '\'' ? 2 : 1;
+        if (s.size() + need > kMaxText) break;
+        s.append(need, *c);
+    }
+    if (s.size() < kMinText) s.resize(kMinText, ' ');
+    return s;
 }
 
 // END card and blank cards up to the 2880-byte record boundary.
@@ -151,9 +182,8 @@ int write_pixels(int fid, const T *buffer, int n_pix)
         const unsigned char *from = in + done * sizeof(T);
         for (std::size_t i = 0; i < bytes.size(); i += sizeof(T))
             big_endian<sizeof(T)>(from + i, converted.data() + i, kSwap);
-        std::size_t written = std::fwrite(bytes.data(), 1, bytes.size(), image.fp);
-        image.pix_bytes_written += static_cast<long long>(written);
-        if (written != bytes.size()) return kWriteFailed;
+        if (!write_all(bytes.data(), bytes.size())) return kWriteFailed;
+        image.pix_bytes_written += static_cast<long long>(bytes.size());
         done += count;
     }
     return n_pix;
@@ -164,12 +194,10 @@ int write_pixels(int fid, const T *buffer, int n_pix)
 int im_open(const char *in_filename, const char *mode)
 {
     if (mode == nullptr || mode[0] != 'w') return kBadCall;
-    if (image.fp != nullptr) return kBadCall;
+    if (image.out.is_open()) return kBadCall;
     if (in_filename == nullptr) return kWriteFailed;
-    std::FILE *fp = std::fopen(in_filename, "wb");
-    if (fp == nullptr) return kWriteFailed;
-    std::setvbuf(fp, image.buffer.data(), _IOFBF, image.buffer.size());
-    image.fp = fp;
+    if (!image.out.open(in_filename)) return kWriteFailed;
+    std::setvbuf(image.out.stream(), image.buffer.data(), _IOFBF, image.buffer.size());
     image.pix_bytes_written = 0;
     image.header_ended = false;
     image.cards_written = 0;
@@ -187,27 +215,15 @@ int im_wkey_i(int fid, int value, const char *keyword)
 
 int im_wkey_d(int fid, double value, const char *keyword)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, " %19.10G", value);
-    // A FITS real needs a decimal point: an integral value (5) or a bare
-    // exponent form (1E+20) loses its leading blank and gains a trailing
-    // point, keeping the value right-justified in 20 characters.
-    if (std::strchr(text, '.') == nullptr) {
-        std::size_t len = std::strlen(text);
-        std::memmove(text, text + 1, len - 1);
-        text[len - 1] = '.';
-    }
-    return write_value_card(fid, keyword, text);
+    if (!valid(fid)) return kBadCall;
+    // NaN and infinity have no FITS notation: no card is written.
+    if (!std::isfinite(value)) return kCardFailed;
+    return write_value_card(fid, keyword, fits_real(value));
 }
 
 int im_wkey_c(int fid, const char *ptr, const char *keyword)
 {
-    std::string value = "'";
-    char text[72];
-    std::snprintf(text, sizeof text, "%-8.68s", ptr ? ptr : "");
-    value += text;
-    value += "'";
-    return write_value_card(fid, keyword, value);
+    return write_value_card(fid, keyword, "'" + fits_string(ptr ? ptr : "") + "'");
 }
 
 int im_wkey_raw(int fid, const char *ptr)
@@ -233,7 +249,6 @@ int im_close(int fid)
     end_header();
     std::size_t rest = static_cast<std::size_t>(image.pix_bytes_written % kBlockBytes);
     write_all(kZeros.data(), (kBlockBytes - rest) % kBlockBytes);
-    int closed = std::fclose(image.fp);
-    image.fp = nullptr;
-    return closed == 0 ? kOk : kBadCall;
+    // Put in place only when whole; an image with a failed write is removed.
+    return image.out.commit() ? kOk : kBadCall;
 }

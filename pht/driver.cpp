@@ -1,15 +1,20 @@
 // The driver: command line, input product, header card store and dispatch
 // to the product listing. It lists nothing itself; its only texts are the
 // usage line and the few messages for unusable command lines and inputs.
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
+#include "fits_card.h"
 #include "fits_table.h"
 #include "help.h"
 #include "listing.h"
+#include "output_file.h"
 #include "pht.h"
+#include "pls_records.h"
+#include "process_guard.h"
+#include "product_source.h"
 
 int unitin = 9;
 int unitout = 11;
@@ -25,7 +30,6 @@ int header_row = 0;
 
 namespace {
 
-constexpr std::size_t kCardLength = 80;
 constexpr std::size_t kProductNameMax = 79;
 constexpr std::size_t kFilenameValueFrom = 9;  // quote search starts at column 10
 
@@ -46,7 +50,8 @@ bool read_options(int argc, char **argv, Options &opt)
 {
     if (argc < 3) return false;
     int i = 1;
-    while (i < argc && argv[i][0] == '-') {
+    // A lone "-" is the product path (standard input), not an option.
+    while (i < argc && argv[i][0] == '-' && argv[i][1] != '\0') {
         switch (argv[i][1]) {
         case 't': case 'T': opt.mode = 0; ++i; break;
         case 'v': case 'V': opt.mode = 1; ++i; break;
@@ -69,6 +74,19 @@ bool read_options(int argc, char **argv, Options &opt)
     return true;
 }
 
+// The product could not be opened. A product refused for its size says so
+// on the same line; a damaged compressed one gets the decompressor's reason
+// on a line of its own on the standard error.
+void report_open_failure(const char *path)
+{
+    const ProductFailure &why = product_failure();
+    if (why.summary.empty())
+        std::printf("problem opening tablefile %s\n", path);
+    else
+        std::printf("problem opening tablefile %s: %s\n", path, why.summary.c_str());
+    if (!why.detail.empty()) std::fprintf(stderr, "%s\n", why.detail.c_str());
+}
+
 // The input path cut before its first ".fits" (or, failing that, ".FITS").
 std::string base_name(const std::string &path)
 {
@@ -77,27 +95,27 @@ std::string base_name(const std::string &path)
     return at == std::string::npos ? path : path.substr(0, at);
 }
 
-// The product name between the first pair of quotes of a FILENAME card,
-// searched from column 10 within the card; unchanged when there is no pair.
+// The product name: the string value of a FILENAME card whose opening quote
+// is the first quote from column 10 on, '' read as one quote, running to the
+// end of the card when it has no closing quote; unchanged without a quote.
 void take_product_name(const std::string &card, std::string &product)
 {
     std::size_t open = card.find('\'', kFilenameValueFrom);
     if (open == std::string::npos) return;
-    std::size_t close = card.find('\'', open + 1);
-    if (close == std::string::npos) return;
-    product = card.substr(open + 1, std::min(close - open - 1, kProductNameMax));
+    product = fits_string(card, open).text.substr(0, kProductNameMax);
 }
 
-// Appends the cards of one header, through its END card, to the store.
+// Appends the cards of one header, through its END card (END and five
+// blanks; ENDDATE is an ordinary card), to the store.
 void store_cards(const char *text, int bytes, bool primary, std::string &product)
 {
     if (text == nullptr || bytes <= 0) return;
-    const std::size_t ncards = static_cast<std::size_t>(bytes) / kCardLength;
+    const std::size_t ncards = static_cast<std::size_t>(bytes) / kFitsCardLength;
     for (std::size_t i = 0; i < ncards; ++i) {
-        std::string card(text + i * kCardLength, kCardLength);
+        std::string card(text + i * kFitsCardLength, kFitsCardLength);
         header.push_back(card);
         if (primary && card.compare(0, 8, "FILENAME") == 0) take_product_name(card, product);
-        if (card.compare(0, 3, "END") == 0) break;
+        if (card.compare(0, kFitsKeywordLength, "END     ") == 0) break;
     }
 }
 
@@ -130,6 +148,41 @@ const DispatchRow kDispatch[] = {
     {false, "psa", nullptr, Listing::spectrometer},
 };
 
+// ---------------------------------------------------------------- outputs
+
+// Images a spectrometer listing may write: one per row the product's
+// NAXIS2 card announces, up to the record limit.
+std::size_t planned_images()
+{
+    int rows = 0;
+    for (const std::string &card : header)
+        if (card_is(card, "NAXIS2")) rows = card_count(split_card(card).value);
+    return static_cast<std::size_t>(std::min(rows, kMaxRecords));
+}
+
+// Every file the chosen listing will write: the listing, then the images.
+std::vector<NamedPath> planned_outputs(const Options &opt, Listing listing)
+{
+    std::vector<NamedPath> outputs = {{opt.outfile, "listing"}};
+    if (listing == Listing::spectrometer && opt.imfile != nullptr) {
+        const std::size_t n = planned_images();
+        for (std::size_t k = 0; k < n; ++k) outputs.push_back({pls_image_name(opt.imfile, k), "image"});
+    }
+    return outputs;
+}
+
+// False, after the message, when an output would overwrite the product or
+// another output. Checked before any output is created.
+bool outputs_are_distinct(const Options &opt, Listing listing)
+{
+    const std::optional<PathClash> clash =
+        find_output_clash({opt.input, "input"}, planned_outputs(opt, listing));
+    if (!clash) return true;
+    std::fprintf(stderr, "problem opening output file %s: it is the %s file %s\n",
+                 clash->output.c_str(), clash->other.role.c_str(), clash->other.path.c_str());
+    return false;
+}
+
 // --help or --version as the first word: its text on the standard output
 // and status 0. Every other command line, -h and -help included, goes
 // through the options as always.
@@ -147,9 +200,7 @@ bool info_request(int argc, char **argv, int &status)
     return true;
 }
 
-}  // namespace
-
-int qrpht_main(int argc, char **argv)
+int run(int argc, char **argv)
 {
     if (int status = 0; info_request(argc, argv, status)) return status;
     Options opt;
@@ -161,7 +212,7 @@ int qrpht_main(int argc, char **argv)
     int nparms = 0;
     topenr(unitin, opt.input, &nparms);
     if (itstat() != 0) {
-        std::printf("problem opening tablefile %s\n", opt.input);
+        report_open_failure(opt.input);
         return 1;
     }
     if (tgettyp(unitin) != 1) {
@@ -185,6 +236,7 @@ int qrpht_main(int argc, char **argv)
     for (const DispatchRow &row : kDispatch) {
         const std::string &name = row.by_product_name ? header_filename : base_filename;
         if (name.compare(0, std::strlen(row.prefix), row.prefix) != 0) continue;
+        if (row.listing != Listing::image && !outputs_are_distinct(opt, row.listing)) return 1;
         if (row.flag != nullptr) *row.flag = 1;
         int status = 0;
         switch (row.listing) {
@@ -200,4 +252,21 @@ int qrpht_main(int argc, char **argv)
     }
     std::fprintf(stderr, "Input file is either not PHT AAR product or of unrecognized type.\n");
     return 1;
+}
+
+}  // namespace
+
+// The whole run, guarded: standard descriptors and signals are set up
+// first, and running out of memory ends the run with a message instead of
+// an abort, leaving no temporary file behind.
+int qrpht_main(int argc, char **argv)
+{
+    guard_process();
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc &) {
+        remove_temporaries();
+        std::fputs("qrpht: out of memory\n", stderr);
+        return 1;
+    }
 }

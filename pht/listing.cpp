@@ -58,6 +58,16 @@ bool open_listing(const char *filename, const char *outfile)
     return true;
 }
 
+int close_listing(const char *outfile)
+{
+    tcls(unitout);
+    if (itstat() == 0) return 0;
+    const int err = t_errno();
+    std::fprintf(stderr, "problem writing output file %s: %s\n", outfile,
+                 err != 0 ? std::strerror(err) : t_error());
+    return 1;
+}
+
 CardParts split_card(const std::string &card)
 {
     // parse() takes a terminated card of at most 80 characters and fills
@@ -165,39 +175,16 @@ int limit_records_wide(unsigned __int128 count)
 
 namespace {
 
-// Number of elements of a column, or -1 when the column is not usable.
-long column_elements(int unit, int col)
-{
-    char name[16] = {0};
-    char type = 0;
-    char unitname[96] = {0};
-    int start = 0, width = 0, elements = 0;
-    tpinfo(unit, col, name, &type, nullptr, unitname, nullptr, nullptr, &start, &width, &elements);
-    return itstat() == 0 ? elements : -1;
-}
+int field_elements(std::size_t n) { return static_cast<int>(std::min<std::size_t>(n, INT_MAX)); }
 
 }  // namespace
 
 void fetch_ints(int unit, int col, int *field, std::size_t n)
 {
-    long count = column_elements(unit, col);
-    if (count < 0 || static_cast<std::size_t>(count) <= n) {
-        tgeti(unit, col, field);  // fits, or fails without writing
-        return;
-    }
-    std::vector<int> all(static_cast<std::size_t>(count));
-    tgeti(unit, col, all.data());
-    if (itstat() == 0) std::copy_n(all.begin(), n, field);
+    tgeti_max(unit, col, field, field_elements(n));
 }
 
 void fetch_floats(int unit, int col, float *field, std::size_t n)
 {
-    long count = column_elements(unit, col);
-    if (count < 0 || static_cast<std::size_t>(count) <= n) {
-        tgetr(unit, col, field);
-        return;
-    }
-    std::vector<float> all(static_cast<std::size_t>(count));
-    tgetr(unit, col, all.data());
-    if (itstat() == 0) std::copy_n(all.begin(), n, field);
+    tgetr_max(unit, col, field, field_elements(n));
 }

@@ -30,6 +30,12 @@ void put(const std::string &text);
 // returns false; the caller then ends with status 1 and writes nothing else.
 bool open_listing(const char *filename, const char *outfile);
 
+// Close the listing unit, putting the listing file in place. When any part
+// of the listing could not be written, the file keeps what it held before,
+// "problem writing output file <path>: <reason>" goes to the standard
+// error, and the result is 1; otherwise 0.
+int close_listing(const char *outfile);
+
 // True when the card begins with key over the whole length of key.
 // Listings test every card against many keys, and most differ in the first
 // character: the comparison runs as it goes instead of measuring the key
@@ -98,11 +104,12 @@ int limit_records(long long count);
 // The same for counts that may exceed 64 bits (a product of three counts).
 int limit_records_wide(unsigned __int128 count);
 
-// Field fetches into record fields of n elements. The column's values are
-// fetched whole and only the first n are kept, so a column with more
-// elements than its field never writes past it; a column with fewer leaves
-// the remaining elements as they were. A failed fetch (column 0, wrong type)
-// leaves the field unchanged, as the table library does.
+// Field fetches into record fields of n elements. Only the first n of the
+// column's values are read and converted, so a column with more elements
+// than its field never writes past it and costs no more than the field; a
+// column with fewer leaves the remaining elements as they were. A failed
+// fetch (column 0, wrong type) leaves the field unchanged, as the table
+// library does.
 void fetch_ints(int unit, int col, int *field, std::size_t n);
 void fetch_floats(int unit, int col, float *field, std::size_t n);
 

@@ -21,13 +21,14 @@ constexpr int kDescriptor = 0;
 
 // Cards left out of the copy when they begin with one of these texts.
 // "NAXIS" covers every NAXISn, "TTYPE" every column name, "TFORM" every
-// column format.
+// column format; END, BSCALE, BZERO and BLANK fill the whole keyword field,
+// so ENDDATE or BLANKS is copied.
 constexpr const char *kStructurePrefixes[] = {
     "BITPIX", "SIMPLE", "EXTEND", "XTENSION", "NAXIS", "PCOUNT", "GCOUNT", "TFIELDS",
     "TTYPE",  "TFORM",  "THEAP",  "END     ",
     // Scaling and blank value of the product's (empty) primary array: on the
     // image they would rescale or blank the stored float pixels.
-    "BSCALE ", "BZERO  ", "BLANK  ",
+    "BSCALE  ", "BZERO   ", "BLANK   ",
 };
 
 // Column description keywords: a stem followed by the column number.

@@ -168,7 +168,7 @@ std::string verbose_card(CameraListing &L, const std::string &card)
             return card_line(r.label, p.value, p.keyword);
         }
     }
-    if (card_is(card, "COMMENT")) return card + "\n";
+    if (card_is(card, "COMMENT") || card_is(card, "HISTORY")) return card + "\n";
     if (card_is(card, "XTENSION"))
         return std::string("\n\nBinary Table Extension Headers:\n") +
                "================================\n\n\n" + card_line(card);
@@ -191,7 +191,7 @@ std::string verbose_card(CameraListing &L, const std::string &card)
         return card_line(p.comment, p.value, p.keyword);
     }
     if (is_filter_parameter(L, card)) return {};
-    if (card_is(card, " ") || card_is(card, "\t") || card_is(card, "END")) return {};
+    if (card_is(card, " ") || card_is(card, "\t") || card_is(card, "END     ")) return {};
     return card_line(card);
 }
 
@@ -313,31 +313,36 @@ private:
 };
 
 // PCAE and PCAP: one row per filter, read in order until count records.
+// The records end with the last row read.
 template <class Rec, std::size_t N>
 std::vector<Rec> load_rows(const LoadColumn<Rec> (&columns)[N], int mode, int count)
 {
     std::vector<Rec> records(static_cast<std::size_t>(count));
     RowLoader<Rec, N> loader(columns, mode);
-    for (Rec &rec : records)
-        if (!loader.read_next(rec)) break;
+    std::size_t read = 0;
+    while (read < records.size() && loader.read_next(records[read])) ++read;
+    records.resize(read);
     return records;
 }
 
 // PCAS: per filter, one row per raster position. A failed read ends only
 // the positions of its filter; the next filter starts with a new read.
 // Record index = filter * per_filter + position; only the first count
-// records are read.
+// records are read, and the records end with the last one read.
 std::vector<data_pcas> load_raster(int mode, int filters, long long per_filter, int count)
 {
     std::vector<data_pcas> records(static_cast<std::size_t>(count));
     RowLoader<data_pcas, std::size(kPcasColumns)> loader(kPcasColumns, mode);
+    std::size_t end = 0;  // one past the last record read
     for (long long j = 0; j < filters && j * per_filter < count; ++j) {
         for (long long k = 0; k < per_filter; ++k) {
-            const long long index = j * per_filter + k;
-            if (index >= count) break;
-            if (!loader.read_next(records[static_cast<std::size_t>(index)])) break;
+            const auto index = static_cast<std::size_t>(j * per_filter + k);
+            if (index >= records.size()) break;
+            if (!loader.read_next(records[index])) break;
+            end = index + 1;
         }
     }
+    records.resize(end);
     return records;
 }
 
@@ -763,6 +768,5 @@ int readpca(const char *filename, int mode, const char *outfile)
     }
     }
     tcls(unitin);
-    tcls(unitout);
-    return 0;
+    return close_listing(outfile);
 }

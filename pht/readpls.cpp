@@ -5,8 +5,8 @@
 // wavelength. With an image base name, every measurement is also written as
 // a FITS image once the listing is closed.
 //
-// Records start zero-filled, so anything not loaded (a missing column, the
-// rows after a read failure) lists as 0. Pixel wavelengths come from the
+// Records start zero-filled, so anything not loaded (a missing column) lists
+// as 0; the measurements end with the last row that could be read. Pixel wavelengths come from the
 // cards LAMBDA1 to LAMBDA64 (metres); other LAMBDA numbers are ignored and
 // pixels without a card have wavelength 0.
 #include <algorithm>
@@ -78,6 +78,7 @@ constexpr HeaderRule kVerboseRules[] = {
     {"TELESCOP", Rule::described, " Telescope                                     "},
     {"FILEVERS", Rule::described, " File version ID in ISO archive                "},
     {"COMMENT", Rule::verbatim, nullptr},
+    {"HISTORY", Rule::verbatim, nullptr},
     {"XTENSION", Rule::extension, nullptr},
     {"NAXIS1", Rule::common, nullptr},
     {"NAXIS2", Rule::row_count, nullptr},
@@ -85,7 +86,7 @@ constexpr HeaderRule kVerboseRules[] = {
     {"LAMBDA", Rule::wavelength, nullptr},
     {" ", Rule::skip, nullptr},
     {"\t", Rule::skip, nullptr},
-    {"END", Rule::skip, nullptr},
+    {"END     ", Rule::skip, nullptr},
 };
 
 // Raster cards of the normal header summary.
@@ -121,7 +122,9 @@ public:
         find_columns();
         const int rows = limit_records(rowno_);
         records_.assign(static_cast<std::size_t>(rows), data_pls{});
-        for (data_pls &rec : records_) {
+        std::size_t read = 0;
+        for (; read < records_.size(); ++read) {
+            data_pls &rec = records_[read];
             tblread(unitin);
             if (itstat() > 0) {
                 std::fputs("error reading tablefile\n", stderr);
@@ -136,6 +139,7 @@ public:
             for (const auto &[role, array] : kFetchOrder)
                 if (looked_up(role)) fetch(unitin, col_[role], rec.*array);
         }
+        records_.resize(read);  // measurements and images end with the last row read
     }
 
     void write_measurements() const
@@ -348,7 +352,7 @@ int readpls(const char *filename, int mode, const char *outfile, const char *im_
     listing.write_header_summary();
     listing.load_rows();
     listing.write_measurements();
-    tcls(unitout);
+    if (close_listing(outfile) != 0) return 1;
 
     if (im_flag) return write_pls_images(im_file, listing.records());
     return 0;

@@ -8,8 +8,8 @@
 // line per column labelled by the comment of the column's TTYPE card.
 //
 // Invariants: the row count comes from the last NAXIS2 card of the store and
-// is never negative; at most kMaxRecords records are read and listed; a row
-// that cannot be read leaves its record and all later ones zero.
+// is never negative; at most kMaxRecords records are read and listed; the
+// listing ends with the last row that could be read.
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -182,7 +182,7 @@ const HeaderRule kSummaryRules[] = {
 const HeaderRule kVerboseRules[] = {
     {" ", Action::skip},
     {"\t", Action::skip},
-    {"END", Action::skip},
+    {"END     ", Action::skip},
     {"DATE    ", Action::skip},
     {"ATTTYPE ", Action::skip},
     {"FPCMODE ", Action::skip},
@@ -190,6 +190,7 @@ const HeaderRule kVerboseRules[] = {
     {"TELESCOP", Action::print_as, "Telescope                                      "},
     {"FILEVERS", Action::print_as, "File version ID in ISO archive                 "},
     {"COMMENT", Action::comment_card},
+    {"HISTORY", Action::comment_card},
     {"XTENSION", Action::extension},
     {"FILTER", Action::configuration},
     {"NAXIS1", Action::print},
@@ -293,13 +294,15 @@ ColumnNumbers find_columns(const Product &product)
     return col;
 }
 
-// Reads up to `rows` rows; a read failure ends the loading with a message and
-// leaves the remaining records zero.
+// Reads up to `rows` rows; a read failure ends the loading with a message,
+// and the records end with the last row read.
 std::vector<PhotometerRecord> load_records(const Product &product, int rows)
 {
     const ColumnNumbers col = find_columns(product);
     std::vector<PhotometerRecord> records(static_cast<std::size_t>(rows));
-    for (PhotometerRecord &rec : records) {
+    std::size_t read = 0;
+    for (; read < records.size(); ++read) {
+        PhotometerRecord &rec = records[read];
         tblread(unitin);
         if (itstat() > 0) {
             std::fprintf(stderr, "error reading tablefile\n");
@@ -313,6 +316,7 @@ std::vector<PhotometerRecord> load_records(const Product &product, int rows)
         for (std::size_t i = 0; i < product.float_columns; ++i)
             fetch(unitin, col.value[i], rec.*kFloatColumns[i].field);
     }
+    records.resize(read);
     return records;
 }
 
@@ -416,6 +420,5 @@ int readppa(const char *filename, int mode, const char *outfile)
     const std::vector<PhotometerRecord> records = load_records(product, rows);
     write_measurements(product, mode, records);
 
-    tcls(unitout);
-    return 0;
+    return close_listing(outfile);
 }

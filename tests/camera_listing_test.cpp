@@ -131,14 +131,15 @@ TEST(CameraListing, RasterCountBeyond64BitsIsReportedInFull)
 {
     // 2147483647 x 2147483647 points and 3 filters on a table of 2 rows:
     // the first filter alone fills the 500 records; its third read finds
-    // the end of the table, and no later filter is read.
+    // the end of the table, no later filter is read, and only the two
+    // points read are listed.
     Listing l = list("pcas_huge.fits", false);
     EXPECT_EQ(l.status, 0);
     EXPECT_EQ(l.err,
               "Too many rows (13835058042397261827); only the first 500 are listed.\n"
               "EOF reading tablefile\n");
-    EXPECT_EQ(count(l.text, "\nRaster point: (1, 1)\n"), 1u);
-    EXPECT_NE(l.text.find("\nRaster point: (500, 1)\n"), std::string::npos);
+    EXPECT_EQ(count(l.text, "\nRaster point: "), 2u);
+    EXPECT_NE(l.text.find("\nRaster point: (2, 1)\n"), std::string::npos);
     EXPECT_EQ(count(l.text, "\nFilter No. "), 1u);
 }
 

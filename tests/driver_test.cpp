@@ -48,7 +48,7 @@ std::vector<std::string> file_cards(const std::string &path, int hdu)
         if (!in_header) continue;
         for (std::size_t pos = block; pos < block + 2880; pos += 80) {
             if (current == hdu) cards.push_back(data.substr(pos, 80));
-            if (data.compare(pos, 3, "END") == 0) {
+            if (data.compare(pos, 8, "END     ") == 0) {
                 in_header = false;
                 break;
             }
@@ -70,7 +70,7 @@ TEST(DriverCommandLine, UnusableLinesGiveTheUsage)
         {"-v", "-o", dir / "out.lst"},                // no input left
         {"-o", dir / "out.lst", in, "extra"},         // two words left
         {"-x", dir / "out.lst", in},                  // unknown option
-        {"-", "-o", dir / "out.lst", in},             // a bare dash
+        {"-o", dir / "out.lst", "-", in},             // words after the input "-"
         {"-v", "-i", dir / "im", in},                 // no listing named
         {"-v", in, "-o"},                             // options after the input
         {"-v", "-v", "-o"},                           // -o without its value word
@@ -220,10 +220,12 @@ TEST(DriverDispatch, ProductCardWinsThenFileName)
         EXPECT_EQ(r.err, "Input file is either not PHT AAR product or of unrecognized type.\n");
     }
 
-    // A FILENAME card without its closing quote names nothing.
+    // A FILENAME string without its closing quote runs to the end of the
+    // card: 'PGA123 / no closing quote names an image file.
     fs::copy_file(fixture("driver/pcas_noquote.fits"), dir / "pcas_noquote.fits");
-    ASSERT_EQ(run_in_process({"-o", out, "pcas_noquote.fits"}, dir.path), 0);
-    EXPECT_EQ(pcas_done, 1);
+    RunResult r = run_qrpht({"-o", "out3.lst", "pcas_noquote.fits"}, dir.path.string());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "File 'pcas_noquote.fits' is a fits image file.\n");
 }
 
 TEST(DriverCardStore, HoldsEveryCardOfBothHeaders)

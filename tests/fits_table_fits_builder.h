@@ -3,6 +3,7 @@
 // END cards, truncation). Independent of the library under test.
 #pragma once
 
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -53,11 +54,31 @@ inline std::vector<std::string> primary_cards()
             card("NAXIS   =                    0"), card("EXTEND  =                    T")};
 }
 
-// Extension cards of a BINTABLE with the given (name, TFORM) columns.
+// Bytes of a column of the given TFORM (repeat count, then type letter).
+inline long long tform_bytes(const std::string &tform)
+{
+    std::size_t pos = 0;
+    long long count = 0;
+    while (pos < tform.size() && tform[pos] >= '0' && tform[pos] <= '9') count = count * 10 + (tform[pos++] - '0');
+    if (pos == 0) count = 1;
+    switch (pos < tform.size() ? std::toupper(static_cast<unsigned char>(tform[pos])) : ' ') {
+    case 'X': return (count + 7) / 8;
+    case 'I': return 2 * count;
+    case 'J': case 'E': return 4 * count;
+    case 'D': case 'K': case 'C': case 'P': return 8 * count;
+    case 'M': case 'Q': return 16 * count;
+    default: return count;  // A, B, L
+    }
+}
+
+// Extension cards of a BINTABLE with the given (name, TFORM) columns; NAXIS1
+// is the width of the columns.
 inline std::vector<std::string> table_cards(long long rows, const std::vector<std::pair<std::string, std::string>> &cols)
 {
+    long long width = 0;
+    for (const auto &col : cols) width += tform_bytes(col.second);
     std::vector<std::string> c = {card("XTENSION= 'BINTABLE'"), int_card("BITPIX", 8), int_card("NAXIS", 2),
-                                  int_card("NAXIS1", 0), int_card("NAXIS2", rows), int_card("PCOUNT", 0),
+                                  int_card("NAXIS1", width), int_card("NAXIS2", rows), int_card("PCOUNT", 0),
                                   int_card("GCOUNT", 1), int_card("TFIELDS", static_cast<long long>(cols.size()))};
     for (std::size_t i = 0; i < cols.size(); ++i) {
         c.push_back(text_card("TTYPE" + std::to_string(i + 1), cols[i].first));

@@ -7,8 +7,9 @@
 #include <cmath>
 #include <cstring>
 #include <random>
-#include <vector>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "fits_table.h"
 #include "fits_table_fits_builder.h"
@@ -307,6 +308,51 @@ TEST_F(TableTest, PrimaryHeaderAloneOpensWithoutFields)
     EXPECT_EQ(itstat(), -1);
 }
 
+TEST_F(TableTest, ExtensionIsLookedForWherePrimaryDataEnd)
+{
+    // Primary cards declaring BITPIX 16 and the given axes.
+    auto image = [](std::vector<std::string> axes) {
+        auto p = primary_cards();
+        p[1] = int_card("BITPIX", 16);
+        p[2] = int_card("NAXIS", static_cast<long long>(axes.size()));
+        for (std::size_t i = 0; i < axes.size(); ++i)
+            p.push_back(card("NAXIS" + std::to_string(i + 1) + "  = " + axes[i]));
+        return header_blocks(p);
+    };
+    const std::string table = header_blocks(table_cards(1, {{"V", "J"}})) + data_blocks(be32(77));
+    // 100 x 20 16-bit pixels: 4000 bytes in two blocks, the first of which
+    // happens to begin like an extension header.
+    const std::string pixels = data_blocks("XTENSION= 'BINTABLE'" + std::string(3980, '\x11'));
+    const std::string junk(kBlock, '\xAB');
+    struct Case { std::string name, content; bool table; };
+    const Case cases[] = {
+        {"primary data array before the table", image({"100", "20"}) + pixels + table, true},
+        {"no primary data", header_blocks(primary_cards()) + table, true},
+        {"negative axis: no data", image({"-100", "20"}) + table, true},
+        {"missing axis: no data", image({"100", "20"}).replace(5 * kCard, 8, "NAXIS7  ") + table, true},
+        {"junk block after the primary header", header_blocks(primary_cards()) + junk + table, false},
+        {"garbage after the primary header", header_blocks(primary_cards()) + std::string(40 * kBlock, 'g'), false},
+        {"data running past the end of the file", image({"100", "20"}) + pixels.substr(0, kBlock), false},
+        {"data size beyond 64 bits", image({"2147483647", "2147483647", "2147483647"}) + table, false},
+    };
+    for (const Case &c : cases) {
+        open(c.content);
+        ASSERT_EQ(itstat(), 0) << c.name;
+        const char *adr = nullptr;
+        int bytes = -1;
+        tget_extension(kUnit, &adr, &bytes);
+        EXPECT_EQ(bytes > 0, c.table) << c.name;
+        EXPECT_EQ(nparms, c.table ? 1 : -7) << c.name;
+        int v = 0;
+        if (c.table) {
+            EXPECT_EQ(tblread(kUnit), 1) << c.name;
+            tgeti(kUnit, 1, &v);
+        }
+        EXPECT_EQ(v, c.table ? 77 : 0) << c.name;
+        tcls(kUnit);
+    }
+}
+
 TEST_F(TableTest, KeywordReads)
 {
     auto prim = primary_cards();
@@ -319,6 +365,8 @@ TEST_F(TableTest, KeywordReads)
     prim.push_back(card("WORD    = 'unterminated"));
     prim.push_back(card("NOEQ      'quoted' 12"));
     prim.push_back(card("TEXT    = 'abc'"));
+    prim.push_back(card("OBSNAME = 'O''BRIEN '         / doubled quote"));
+    prim.push_back(card("EMPTY   = ''"));
     auto ext = table_cards(0, {{"V", "J"}});
     ext.push_back(int_card("EXTONLY", 3));
     open(header_blocks(prim) + header_blocks(ext));
@@ -332,6 +380,15 @@ TEST_F(TableTest, KeywordReads)
     t_rkey_c(kUnit, c, "OBSERVER");
     EXPECT_STREQ(c, "AB      ");
     EXPECT_EQ(itstat(), 0);
+    // FITS strings: '' is one quote; without its closing quote a string
+    // runs to the end of the card.
+    const std::pair<const char *, std::string> strings[] = {
+        {"OBSNAME", "O'BRIEN "}, {"EMPTY", ""}, {"WORD", "unterminated" + std::string(57, ' ')}};
+    for (const auto &[key, text] : strings) {
+        t_rkey_c(kUnit, c, key);
+        EXPECT_EQ(itstat(), 0) << key;
+        EXPECT_EQ(std::string(c), text) << key;
+    }
 
     double d = 0;
     t_rkey_d(kUnit, &d, "EXPO");
@@ -351,7 +408,6 @@ TEST_F(TableTest, KeywordReads)
     struct Failure { void (*call)(char *); const char *msg; };
     const Failure failures[] = {
         {[](char *b) { t_rkey_c(kUnit, b, "BIGINT"); }, "error in t_rkey_c:  no string value"},
-        {[](char *b) { t_rkey_c(kUnit, b, "WORD"); }, "error in t_rkey_c:  no string value"},
         {[](char *b) { t_rkey_c(kUnit, b, "NOEQ"); }, "error in t_rkey_c:  no string value"},
         {[](char *b) { t_rkey_c(kUnit, b, "EXTONLY"); }, "error in t_rkey_c:  keyword not found"},
         {[](char *b) { t_rkey_c(kUnit, b, "NOPE"); }, "error in t_rkey_c:  keyword not found"},
@@ -538,6 +594,21 @@ TEST_F(TableTest, DamagedFitsHeaders)
         e[4] = int_card("NAXIS2", -5);
         return prim + header_blocks(e) + data_blocks(be32(1));
     }();
+    // A table of one J column whose NAXIS1 card says value; no card when empty.
+    auto naxis1 = [&](const std::string &value) {
+        auto e = table_cards(1, {{"V", "J"}});
+        if (value.empty())
+            e.erase(e.begin() + 3);
+        else
+            e[3] = card("NAXIS1  = " + value);
+        return prim + header_blocks(e) + data_blocks(be32(1));
+    };
+    const std::string columns_of_4g = [&] {
+        std::vector<std::pair<std::string, std::string>> cols(64, {"W", "67108864A"});
+        auto e = table_cards(0, cols);
+        e[3] = int_card("NAXIS1", 4);
+        return prim + header_blocks(e);
+    }();
     const char *kTooMany = "Tablefile internal error - total number of fields is too large\n"
                            "  Change constant MAXFIELDS in fits_table";
     const char *kTooWide = "error in topenr:  table row wider than 67108864 bytes";
@@ -567,6 +638,16 @@ TEST_F(TableTest, DamagedFitsHeaders)
          }(), 1, kTooWide},
         {"bits at the bound", with("TFORM2  = '536870912X'"), 0, ""},
         {"TTYPE0", with("TTYPE0  = 'ZERO'"), 0, ""},
+        {"NAXIS1 larger than the columns", naxis1("8"), 1,
+         "error in topenr:  NAXIS1 = 8, but the columns are 4 bytes wide"},
+        {"NAXIS1 smaller than the columns", naxis1("3"), 1,
+         "error in topenr:  NAXIS1 = 3, but the columns are 4 bytes wide"},
+        {"NAXIS1 beyond int", naxis1("99999999999"), 1,
+         "error in topenr:  NAXIS1 = 2147483647, but the columns are 4 bytes wide"},
+        {"columns of 4 GiB", columns_of_4g, 1,
+         "error in topenr:  NAXIS1 = 4, but the columns are 4294967296 bytes wide"},
+        {"NAXIS1 equal in free format", naxis1("4 / bytes per row"), 0, ""},
+        {"no NAXIS1 card", naxis1(""), 0, ""},
         {"NAXIS2 huge", big_naxis2, 0, ""},
         {"NAXIS2 negative", neg_naxis2, 0, ""},
     };

@@ -308,6 +308,63 @@ TEST_F(OutputTest, LinkCopiesSelectedRowsOfAFitsTable)
     EXPECT_EQ(ids[2], 393);
 }
 
+TEST_F(OutputTest, LinkedCopyRewritesRowCountKeepingTheComment)
+{
+    // Inputs of four one-column rows (1 to 4) with a free-format NAXIS2 card
+    // and, in one of them, a primary data array of one block before the table.
+    auto input = [](bool image) {
+        auto prim = primary_cards();
+        if (image) {
+            prim[2] = int_card("NAXIS", 1);
+            prim.push_back(int_card("NAXIS1", 2880));
+        }
+        auto ext = table_cards(4, {{"V", "J"}});
+        ext[4] = card("NAXIS2  = 4 / rows in the table");
+        std::string head = header_blocks(prim) + (image ? std::string(kBlock, 'p') : "") + header_blocks(ext);
+        return std::make_pair(head, head + data_blocks(be32(1) + be32(2) + be32(3) + be32(4)));
+    };
+    struct Case { bool image; int copies; std::string naxis2; };
+    const Case cases[] = {
+        {false, 2, "NAXIS2  = 2 / rows in the table"},
+        {true, 3, "NAXIS2  = 3 / rows in the table"},
+        {false, 12, "NAXIS2  = 12 / rows in the table"},  // the comment moves right
+        {false, 4, "NAXIS2  = 4 / rows in the table"},
+    };
+    for (const Case &c : cases) {
+        const auto [head, file] = input(c.image);
+        write_file(dir / "in.fits", file);
+        int nparms = 0;
+        topenr(kIn, (dir / "in.fits").c_str(), &nparms);
+        topenw(kOut, (dir / "copy.fits").c_str());
+        tfiltyp(kOut, 1);
+        tlink(kIn, kOut);
+        ASSERT_EQ(itstat(), 0) << t_error();
+        for (int i = 0; i < c.copies; ++i) {
+            tseek(kIn, i % 4 + 1);
+            tblread(kIn);
+            tblwrit(kOut);
+        }
+        tcls(kIn);
+        tcls(kOut);
+        const std::string copy = read_file(dir / "copy.fits");
+        const std::size_t naxis2 = head.find("NAXIS2  =");
+        EXPECT_EQ(copy.substr(0, naxis2), head.substr(0, naxis2)) << c.copies;
+        EXPECT_EQ(copy.substr(naxis2, kCard), card(c.naxis2));
+        EXPECT_EQ(copy.substr(naxis2 + kCard, head.size() - naxis2 - kCard), head.substr(naxis2 + kCard));
+        EXPECT_EQ(copy.substr(head.size(), 4), be32(1));
+    }
+
+    // An input whose opening found no table extension cannot be linked.
+    write_file(dir / "in.fits", header_blocks(primary_cards()) + std::string(kBlock, 'j') + input(false).second);
+    int nparms = 0;
+    topenr(kIn, (dir / "in.fits").c_str(), &nparms);
+    topenw(kOut, (dir / "copy.fits").c_str());
+    tfiltyp(kOut, 1);
+    tlink(kIn, kOut);
+    EXPECT_EQ(itstat(), 1);
+    EXPECT_STREQ(t_error(), "error in tlink:  input has no table extension");
+}
+
 TEST_F(OutputTest, LinkedCopyOfAllRowsKeepsTheHeaderUnchanged)
 {
     const std::string in = fixture("table/rows.fits");

@@ -2,7 +2,10 @@
 // records, big-endian pixels, and the result codes of misuse.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <functional>
+#include <limits>
 #include <string>
 
 #include "libim.h"
@@ -52,7 +55,7 @@ TEST(ImageWriter, CardLayouts)
     EXPECT_EQ(card_at(f, 1), card("NAXIS   =                    3"));
     EXPECT_EQ(card_at(f, 2), card("BITPIXEL=                  -32"));
     EXPECT_EQ(card_at(f, 3), card("INTEGRAL=                   5."));
-    EXPECT_EQ(card_at(f, 4), card("EXPONENT=               1E+20."));
+    EXPECT_EQ(card_at(f, 4), card("EXPONENT=               1.E+20"));
     EXPECT_EQ(card_at(f, 5), card("FRACTION=                -2.25"));
     EXPECT_EQ(card_at(f, 6), card("THIRD   =         0.3333333333"));
     EXPECT_EQ(card_at(f, 7), card("OBJECT  = 'AB      '"));
@@ -61,6 +64,37 @@ TEST(ImageWriter, CardLayouts)
     EXPECT_EQ(card_at(f, 10), card("HISTORY short"));
     EXPECT_EQ(card_at(f, 11), card("END"));
     EXPECT_EQ(f.substr(12 * kCard, kBlock - 12 * kCard), std::string(kBlock - 12 * kCard, ' '));
+}
+
+TEST(ImageWriter, ValuesAreValidFits)
+{
+    // Each call on a fresh image; the card it leaves as card 1, or END when
+    // the call writes none.
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::string pair66 = std::string(66, 'x') + "'";  // its pair ends at 68
+    const std::string pair67 = std::string(67, 'x') + "'";  // its pair would straddle 68
+    struct Case {
+        std::function<int()> call;
+        int result;
+        std::string card;
+    };
+    const Case cases[] = {
+        {[] { return im_wkey_d(0, 1e20, "BIG"); }, 0, "BIG     =               1.E+20"},
+        {[] { return im_wkey_d(0, -1e-20, "SMALL"); }, 0, "SMALL   =              -1.E-20"},
+        {[] { return im_wkey_d(0, 2.5e30, "MANTISSA"); }, 0, "MANTISSA=              2.5E+30"},
+        {[] { return im_wkey_d(0, -7.0, "INTEGRAL"); }, 0, "INTEGRAL=                  -7."},
+        {[] { return im_wkey_d(0, std::nan(""), "NAN"); }, -4, "END"},
+        {[=] { return im_wkey_d(0, -inf, "INF"); }, -4, "END"},
+        {[] { return im_wkey_c(0, "O'BRIEN", "OBSERVER"); }, 0, "OBSERVER= 'O''BRIEN'"},
+        {[] { return im_wkey_c(0, "'", "QUOTE"); }, 0, "QUOTE   = '''      '"},
+        {[&] { return im_wkey_c(0, pair66.c_str(), "CUT"); }, 0, "CUT     = '" + std::string(66, 'x') + "'''"},
+        {[&] { return im_wkey_c(0, pair67.c_str(), "CUT"); }, 0, "CUT     = '" + std::string(67, 'x') + "'"},
+    };
+    ScratchDir dir;
+    for (const Case &c : cases) {
+        std::string f = make_image(dir, [&] { EXPECT_EQ(c.call(), c.result) << c.card; });
+        EXPECT_EQ(card_at(f, 1), card(c.card));
+    }
 }
 
 TEST(ImageWriter, HeaderFillToRecordBoundary)

@@ -56,19 +56,39 @@ TEST(Parse, EndCommentaryAndCommentlessCards)
     EXPECT_EQ(history.comment, "");
 }
 
-TEST(Parse, SlashSearchIgnoresQuotesAndNeedsACopiedCharacter)
+TEST(Parse, StringValuesFollowFitsRules)
 {
-    // A string holding " /" is cut there; clean then sees only one quote.
-    Split s = split("OBJECT  = 'NGC 1 /2'         / target");
-    EXPECT_EQ(s.value, "'NGC 1");
-    EXPECT_EQ(s.comment.substr(0, 3), "2' ");
-    EXPECT_EQ(cleaned(s.value), "(NGC 1");
-
-    // A blank in column 11 followed by "/" is not the separator: the test
-    // looks only behind a character already copied.
-    Split odd = split("KEY     =  / comment");
-    EXPECT_EQ(odd.value, " / comment" + std::string(60, ' '));
-    EXPECT_EQ(odd.comment, "");
+    // The " /" of the comment is looked for only behind the closing quote
+    // of a string value; '' stands for one quote; a string without its
+    // closing quote runs to the end of the card. Commentary cards and
+    // cards without "= " are split as plain text.
+    struct Case {
+        const char *card;
+        std::string value, comment, cleaned;
+    };
+    const Case cases[] = {
+        {"OBSERVER= 'O''BRIEN '         / Proposal observer", "'O''BRIEN '        ",
+         " Proposal observer" + std::string(31, ' '), "(O'BRIEN )"},
+        {"OBJECT  = 'NGC 1068 / M77'     / Target name", "'NGC 1068 / M77'    ",
+         " Target name" + std::string(36, ' '), "(NGC 1068 / M77)"},
+        {"OBJECT  = 'a'/ tight", "'a'/ tight" + std::string(60, ' '), "", "(a)"},
+        {"OBJECT  =   'x / y' / late", "  'x / y'", " late" + std::string(54, ' '), "  (x / y)"},
+        {"ORIGIN  = 'open / to the end", "'open / to the end" + std::string(52, ' '), "",
+         "(open / to the end" + std::string(52, ' ')},
+        {"HISTORY   'quoted / text'", "'quoted", " text'" + std::string(55, ' '), "(quoted"},
+        {"NOVALUE   'x / y'", "'x", " y'" + std::string(63, ' '), "(x"},
+        // Not a string: the search starts at the value, as for numbers. A
+        // blank in column 11 followed by "/" is not the separator: the test
+        // looks only behind a character already copied.
+        {"KEY     =  / comment", " / comment" + std::string(60, ' '), "",
+         " / comment" + std::string(60, ' ')},
+    };
+    for (const Case &c : cases) {
+        Split s = split(c.card);
+        EXPECT_EQ(s.value, c.value) << c.card;
+        EXPECT_EQ(s.comment, c.comment) << c.card;
+        EXPECT_EQ(cleaned(s.value), c.cleaned) << c.card;
+    }
 }
 
 TEST(Parse, ShortTextsStayInside)
@@ -90,4 +110,7 @@ TEST(Clean, QuotedValues)
     EXPECT_EQ(cleaned("'open only"), "(open only");
     EXPECT_EQ(cleaned(""), "");
     EXPECT_EQ(cleaned("''"), "()");
+    EXPECT_EQ(cleaned("''''   "), "(')");
+    EXPECT_EQ(cleaned("'it''s' trailing"), "(it's)");
+    EXPECT_EQ(cleaned("'open ''"), "(open '");
 }

@@ -171,10 +171,12 @@ TEST(PhotometerListing, RowCountFromDamagedNaxis2)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "Too many rows (2147483647); only the first 500 are listed.\n"
                      "EOF reading tablefile\n");
+    // Only the rows the file holds are listed: its 3 rows and the 38 rows
+    // of zeros that fill its last 2880-byte block (70-byte rows from byte
+    // 11520 of 14400).
     listing = read_file(dir / "huge.lst");
-    EXPECT_EQ(count(listing, "Filter/aperture configuration No."), 500);
+    EXPECT_EQ(count(listing, "Filter/aperture configuration No."), 41);
     EXPECT_NE(block(listing, 3).find("= -99999.5000             (PPAPBCK1)"), std::string::npos);
-    EXPECT_NE(block(listing, 4).find("=   0.0000             (PPAPBCK1)"), std::string::npos);
 }
 
 // A listing that cannot be created: one message, status 1, no file.

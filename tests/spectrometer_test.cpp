@@ -140,7 +140,7 @@ TEST(SpectrometerListing, NormalAndVerboseMatchExpected)
 
 TEST(SpectrometerListing, CutProductListsWhatWasRead)
 {
-    // The table ends inside row 2: the rows after it list as zeros.
+    // The table ends inside row 2: only row 1 is listed.
     ScratchDir dir;
     for (bool verbose : {false, true}) {
         std::vector<std::string> args{"-o", dir / "cut.lst", "pla3_cut.fits"};

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <thread>
 #include <cstdlib>
@@ -15,8 +16,30 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Writes data into a pipe and closes it, from a thread of its own, so that
+// the child can read while the parent waits. A child that stops reading
+// ends the writing (EPIPE; SIGPIPE is ignored).
+std::thread feed_pipe(int fd, const std::string &data)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    return std::thread([fd, &data] {
+        std::size_t done = 0;
+        while (done < data.size()) {
+            ssize_t n = write(fd, data.data() + done, data.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        close(fd);
+    });
+}
+
+}  // namespace
+
 RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd,
-                    std::chrono::seconds limit)
+                    std::chrono::seconds limit, const std::optional<std::string> &input)
 {
     // Standard output and error go to temporary files, so that a large
     // output never blocks the child on a full pipe.
@@ -30,17 +53,25 @@ RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd
     for (auto &a : argv_s) argv.push_back(a.data());
     argv.push_back(nullptr);
 
+    int in_pipe[2] = {-1, -1};
+    if (input && pipe2(in_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0) _exit(127);
+        if (input) dup2(in_pipe[0], 0);
         dup2(out, 1);
         dup2(err, 2);
         if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
         execv(argv[0], argv.data());
         _exit(127);
+    }
+    std::thread writer;
+    if (input) {
+        close(in_pipe[0]);
+        writer = feed_pipe(in_pipe[1], *input);
     }
     RunResult r;
     int wstatus = 0;
@@ -58,6 +89,7 @@ RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
+    if (writer.joinable()) writer.join();
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     r.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
     r.out = read_file(out_path);

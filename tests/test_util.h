@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,11 @@ struct RunResult {
 
 // Runs the qrpht binary with the given arguments (no shell involved); the
 // working directory is cwd when not empty. A process that outlives a
-// non-zero time limit is killed.
+// non-zero time limit is killed. With input, the standard input is a pipe
+// that delivers input and then ends.
 RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd = "",
-                    std::chrono::seconds limit = std::chrono::seconds(0));
+                    std::chrono::seconds limit = std::chrono::seconds(0),
+                    const std::optional<std::string> &input = std::nullopt);
 
 std::string read_file(const std::filesystem::path &path);
 void write_file(const std::filesystem::path &path, const std::string &data);
