@@ -108,7 +108,7 @@ std::string fits_real(double value)
     if (s.find('.') == std::string::npos) {
         const std::size_t e = s.find('E');
         s.erase(0, 1);
-        s.insert(e == std::string::npos ? s.size() : e - 1, ".");
+        s.insert(e == std::string::npos ? s.size() : e - 1, 1, '.');
     }
     return s;
 }
@@ -223,7 +223,12 @@ int im_wkey_d(int fid, double value, const char *keyword)
 
 int im_wkey_c(int fid, const char *ptr, const char *keyword)
 {
-    return write_value_card(fid, keyword, "'" + fits_string(ptr ? ptr : "") + "'");
+    // Built by appending: GCC 12 at -O3 wrongly reports "'" + a temporary
+    // string as an overlapping memcpy (-Wrestrict, GCC bug 105651).
+    std::string quoted(1, '\'');
+    quoted += fits_string(ptr ? ptr : "");
+    quoted += '\'';
+    return write_value_card(fid, keyword, quoted);
 }
 
 int im_wkey_raw(int fid, const char *ptr)
