@@ -29,14 +29,15 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
 // FITS geometry.
-constexpr int kCard = 80;                       // bytes per header card
-constexpr int kBlock = 2880;                    // bytes per FITS block
+constexpr int kCard = static_cast<int>(kFitsCardLength);    // bytes per header card
+constexpr int kBlock = static_cast<int>(kFitsBlockLength);  // bytes per FITS block
 constexpr int kCardsPerBlock = kBlock / kCard;  // 36
 constexpr int kValueColumn = 10;                // value field starts at column 11
 constexpr int kQuoteColumn = 9;                 // quoted values searched from column 10
@@ -1110,19 +1111,15 @@ void t_rkey_c(int unit, char *c_ptr, const char *keyword)
 {
     const char *card = keyword_card("t_rkey_c", unit, keyword);
     if (!card) return;
-    const char *end = card + kCard;
-    const char *eq = static_cast<const char *>(std::memchr(card, '=', kCard));
-    const char *q1 = eq ? static_cast<const char *>(std::memchr(eq + 1, '\'', static_cast<std::size_t>(end - eq - 1)))
-                        : nullptr;
-    if (!q1) {
+    // FITS string rules: '' stands for one quote, a string without its
+    // closing quote runs to the end of the card.
+    const std::optional<std::string> value = card_string_value(std::string_view(card, kCard));
+    if (!value) {
         fail("error in t_rkey_c:  no string value");
         return;
     }
-    // FITS string rules: '' stands for one quote, a string without its
-    // closing quote runs to the end of the card.
-    const FitsString value = fits_string(std::string_view(q1, static_cast<std::size_t>(end - q1)), 0);
-    std::size_t n = std::min(value.text.size(), kKeyValueLength);
-    std::memcpy(c_ptr, value.text.data(), n);
+    std::size_t n = std::min(value->size(), kKeyValueLength);
+    std::memcpy(c_ptr, value->data(), n);
     c_ptr[n] = '\0';
     read_status = 0;
 }

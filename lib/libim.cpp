@@ -12,6 +12,7 @@
 // every file that is closed carries its END card. Nothing is ever printed;
 // every call reports through its result.
 #include "libim.h"
+#include "fits_card.h"
 
 #include <algorithm>
 #include <array>
@@ -26,8 +27,8 @@
 
 namespace {
 
-constexpr std::size_t kCardLength = 80;
-constexpr std::size_t kBlockBytes = 2880;
+constexpr std::size_t kCardLength = kFitsCardLength;
+constexpr std::size_t kBlockBytes = kFitsBlockLength;
 constexpr std::size_t kCardsPerBlock = kBlockBytes / kCardLength;  // 36
 constexpr int kDescriptor = 0;
 

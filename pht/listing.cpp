@@ -9,38 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fast_format.h"
 #include "parse.h"
 #include "pht.h"
 #include "qr_header.h"
-
-std::string strprintf(const char *fmt, ...)
-{
-    va_list args;
-    va_start(args, fmt);
-    va_list again;
-    va_copy(again, args);
-    std::string out;
-    out.reserve(128);
-    bool done = format_append(out, fmt, args);
-    va_end(args);
-    if (!done) {
-        // A conversion the fast formatter leaves to the C library.
-        char small[256];
-        va_list last;
-        va_copy(last, again);
-        int len = std::vsnprintf(small, sizeof small, fmt, again);
-        if (len >= 0 && static_cast<std::size_t>(len) < sizeof small) {
-            out.assign(small, static_cast<std::size_t>(len));
-        } else if (len >= 0) {
-            out.resize(static_cast<std::size_t>(len));
-            std::vsnprintf(out.data(), out.size() + 1, fmt, last);
-        }
-        va_end(last);
-    }
-    va_end(again);
-    return out;
-}
 
 void put(const char *text) { tblwrit_raw(unitout, text); }
 void put(const std::string &text) { tblwrit_raw(unitout, text.c_str()); }
@@ -56,17 +27,6 @@ bool open_listing(const char *filename, const char *outfile)
     put("\n");
     put("\n");
     return true;
-}
-
-CardParts split_card(const std::string &card)
-{
-    // parse() takes a terminated card of at most 80 characters and fills
-    // buffers of 9 and 71 characters.
-    char keyword[9] = {0};
-    char value[71] = {0};
-    char comment[71] = {0};
-    parse(card.c_str(), keyword, value, comment);
-    return {keyword, value, comment};
 }
 
 namespace {
@@ -100,7 +60,7 @@ std::string decoded_value(const CardParts &p)
 std::string card_line(const std::string &comment, const std::string &value,
                       const std::string &keyword)
 {
-    return strprintf("%.47s: %s (%s)\n", comment.c_str(), value.c_str(), keyword.c_str());
+    return text_format("%.47s: %s (%s)\n", comment.c_str(), value.c_str(), keyword.c_str());
 }
 
 std::string card_line(const std::string &card)
@@ -109,29 +69,9 @@ std::string card_line(const std::string &card)
     return card_line(p.comment, p.value, p.keyword);
 }
 
-int card_int(const std::string &value)
-{
-    errno = 0;
-    long v = std::strtol(value.c_str(), nullptr, 10);
-    if (v > INT_MAX) return INT_MAX;
-    if (v < INT_MIN) return INT_MIN;
-    return static_cast<int>(v);
-}
-
-int card_count(const std::string &value)
-{
-    int n = card_int(value);
-    return n < 0 ? 0 : n;
-}
-
-double card_double(const std::string &value)
-{
-    return std::strtod(value.c_str(), nullptr);
-}
-
 std::string numbered_key(const char *stem, int n)
 {
-    return (n >= 1 && n <= 9) ? strprintf("%s%d ", stem, n) : strprintf("%s%d", stem, n);
+    return (n >= 1 && n <= 9) ? text_format("%s%d ", stem, n) : text_format("%s%d", stem, n);
 }
 
 bool numbered_key_matches(const std::string &card, const std::string &text, std::size_t len)

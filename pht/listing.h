@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "fits_card.h"
 #include "fits_table.h"
+#include "text_format.h"
 
 inline constexpr const char *kProgramName    = "qrpht";
 inline constexpr const char *kProgramVersion = "5.0";
@@ -17,8 +19,6 @@ inline constexpr const char *kProgramVersion = "5.0";
 // Largest number of records a listing holds.
 inline constexpr int kMaxRecords = 500;
 
-// printf-style formatting into a string of any length.
-std::string strprintf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Write a text to the listing unit unchanged (the caller supplies newlines).
 void put(const char *text);
@@ -47,14 +47,6 @@ inline bool card_is(const std::string &card, const std::string &key)
     return card_is(card, key.c_str());
 }
 
-// A card split by parse(): the 8-character keyword with its blanks, the
-// value field as written, the comment behind the slash.
-struct CardParts {
-    std::string keyword;
-    std::string value;
-    std::string comment;
-};
-CardParts split_card(const std::string &card);
 
 // Descriptions that replace a card's own comment in every product's head.
 inline constexpr const char *kCreationDateLabel = " AAR file Creation date                        ";
@@ -72,14 +64,6 @@ std::string card_line(const std::string &comment, const std::string &value,
 // The standard card line of a stored card.
 std::string card_line(const std::string &card);
 
-// Numeric card values, converted like atoi/atof: leading blanks skipped,
-// conversion stops at the first character that is not part of the number.
-// Integers are clamped to the range of int instead of wrapping.
-int    card_int(const std::string &value);
-double card_double(const std::string &value);
-// A count (rows, raster points, raster lines): card_int, with a negative
-// value counting as 0.
-int    card_count(const std::string &value);
 
 // Keyword text of filter or configuration n: the stem, n in decimal and, for
 // n from 1 to 9, one trailing blank ("FILTER3 ", "FILTER12").

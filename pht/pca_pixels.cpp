@@ -20,17 +20,17 @@ constexpr double kC100SourceSwitch = 10000.0;
 std::string format_values(const char *fmt, std::span<const double> v)
 {
     switch (v.size()) {
-    case 2: return strprintf(fmt, v[0], v[1]);
-    case 3: return strprintf(fmt, v[0], v[1], v[2]);
-    case 6: return strprintf(fmt, v[0], v[1], v[2], v[3], v[4], v[5]);
-    case 9: return strprintf(fmt, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
+    case 2: return text_format(fmt, v[0], v[1]);
+    case 3: return text_format(fmt, v[0], v[1], v[2]);
+    case 6: return text_format(fmt, v[0], v[1], v[2], v[3], v[4], v[5]);
+    case 9: return text_format(fmt, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
     default: return {};
     }
 }
 
 std::string format_ints(const char *fmt, int32_t a, int32_t b, int32_t c)
 {
-    return strprintf(fmt, a, b, c);
+    return text_format(fmt, a, b, c);
 }
 
 // Texts of one normal-listing table: title line, column headings, and the
@@ -258,7 +258,7 @@ std::string pixel_coordinates(Detector detector, double ra, double dec, double p
     for (int l = 1; l <= size; ++l) {
         for (int m = 1; m <= size; ++m) {
             SkyPosition p = pixel_position(detector, l, m, ra, dec, phi);
-            out += strprintf("(%9.4f, %9.4f)  ", p.ra, p.dec);
+            out += text_format("(%9.4f, %9.4f)  ", p.ra, p.dec);
         }
         out += "\n";
     }

@@ -52,17 +52,9 @@ struct CameraListing {
 // ---------------------------------------------------------------------------
 // Head
 
-std::string cleaned(const std::string &value)
-{
-    std::string s = value;
-    clean(s.data());
-    s.resize(std::strlen(s.c_str()));
-    return s;
-}
-
 std::string date_line(const CardParts &p)
 {
-    return strprintf("%s: %s (%s)\n", kCreationDateLabel, p.value.c_str(), p.keyword.c_str());
+    return text_format("%s: %s (%s)\n", kCreationDateLabel, p.value.c_str(), p.keyword.c_str());
 }
 
 // Raster size (PCAS) and pointing (PCAE, PCAP) are taken from the cards
@@ -70,12 +62,12 @@ std::string date_line(const CardParts &p)
 void take_value(CameraListing &L, const std::string &card, const CardParts &p)
 {
     if (L.pcas()) {
-        if (card_is(card, "ATTRNPTS")) L.points = card_count(p.value);
-        if (card_is(card, "ATTRNLNS")) L.lines = card_count(p.value);
+        if (card_is(card, "ATTRNPTS")) L.points = value_count(p.value);
+        if (card_is(card, "ATTRNLNS")) L.lines = value_count(p.value);
     } else {
-        if (card_is(card, "INSTRA  ")) L.pointing.ra = card_double(p.value);
-        if (card_is(card, "INSTDEC ")) L.pointing.dec = card_double(p.value);
-        if (card_is(card, "INSTROLL")) L.pointing.phi = card_double(p.value);
+        if (card_is(card, "INSTRA  ")) L.pointing.ra = value_double(p.value);
+        if (card_is(card, "INSTDEC ")) L.pointing.dec = value_double(p.value);
+        if (card_is(card, "INSTROLL")) L.pointing.phi = value_double(p.value);
     }
 }
 
@@ -108,7 +100,7 @@ void normal_head(CameraListing &L)
             continue;
         }
         if (card_is(card, "NAXIS2")) {
-            L.rowno = card_count(split_card(card).value);
+            L.rowno = value_count(split_card(card).value);
             continue;
         }
         for (const char *key : kPrinted) {
@@ -181,14 +173,14 @@ std::string verbose_card(CameraListing &L, const std::string &card)
     if (card_is(card, "FILTER")) {
         CardParts p = split_card(card);
         ++L.filterno;
-        return strprintf("Filter No. %d                                   : %s (%s)\n", L.filterno,
+        return text_format("Filter No. %d                                   : %s (%s)\n", L.filterno,
                          p.value.c_str(), p.keyword.c_str());
     }
     if (card_is(card, "MXBACK")) return card_line(card) + "\n";
     if (card_is(card, "NAXIS1")) return card_line(card);
     if (card_is(card, "NAXIS2")) {
         CardParts p = split_card(card);
-        L.rowno = card_count(p.value);
+        L.rowno = value_count(p.value);
         return card_line(p.comment, p.value, p.keyword);
     }
     if (is_filter_parameter(L, card)) return {};
@@ -482,7 +474,7 @@ std::vector<TypeCard> type_cards()
         const std::string &card = header[static_cast<std::size_t>(i)];
         if (!card_is(card, "TTYPE")) continue;
         for (int n = 1; n <= kMaxColumn; ++n) {
-            const std::string key = n <= 9 ? strprintf("TTYPE%d ", n) : strprintf("TTYPE%d", n);
+            const std::string key = n <= 9 ? text_format("TTYPE%d ", n) : text_format("TTYPE%d", n);
             if (card.compare(0, key.size(), key) != 0) continue;
             CardParts p = split_card(card);
             std::string name = cleaned(p.value);
@@ -500,23 +492,23 @@ std::string value_line(CameraProduct product, Shape shape, const std::string &la
     const char *nm = name.c_str();
     const double pair[2] = {v.real[0], v.real[1]};
     switch (shape) {
-    case Shape::int8: return strprintf("%.47s= %8d             %s\n", lab, v.integer, nm);
-    case Shape::int7: return strprintf("%.47s= %7d              %s\n", lab, v.integer, nm);
+    case Shape::int8: return text_format("%.47s= %8d             %s\n", lab, v.integer, nm);
+    case Shape::int7: return text_format("%.47s= %7d              %s\n", lab, v.integer, nm);
     case Shape::real8:
         return row_uses_g(product, std::span<const double>(pair, 1))
-                   ? strprintf("%.47s= %g             %s\n", lab, v.real[0], nm)
-                   : strprintf("%.47s= %8.4f             %s\n", lab, v.real[0], nm);
+                   ? text_format("%.47s= %g             %s\n", lab, v.real[0], nm)
+                   : text_format("%.47s= %8.4f             %s\n", lab, v.real[0], nm);
     case Shape::real7:
         return row_uses_g(product, std::span<const double>(pair, 1))
-                   ? strprintf("%.47s= %g              %s\n", lab, v.real[0], nm)
-                   : strprintf("%.47s= %7.2f              %s\n", lab, v.real[0], nm);
+                   ? text_format("%.47s= %g              %s\n", lab, v.real[0], nm)
+                   : text_format("%.47s= %7.2f              %s\n", lab, v.real[0], nm);
     case Shape::pair8:
     case Shape::pair2:
         if (row_uses_g(product, pair))
-            return strprintf("%.47s= (%g,%g)  %s\n", lab, pair[0], pair[1], nm);
+            return text_format("%.47s= (%g,%g)  %s\n", lab, pair[0], pair[1], nm);
         return shape == Shape::pair8
-                   ? strprintf("%.47s= (%8.4f,%8.4f)  %s\n", lab, pair[0], pair[1], nm)
-                   : strprintf("%.47s= (%8.2f,%8.2f)  %s\n", lab, pair[0], pair[1], nm);
+                   ? text_format("%.47s= (%8.4f,%8.4f)  %s\n", lab, pair[0], pair[1], nm)
+                   : text_format("%.47s= (%8.2f,%8.2f)  %s\n", lab, pair[0], pair[1], nm);
     default: return {};
     }
 }
@@ -524,7 +516,7 @@ std::string value_line(CameraProduct product, Shape shape, const std::string &la
 std::string pixel_table(CameraProduct product, Shape shape, Detector detector,
                         const std::string &heading, const FieldValue &v)
 {
-    std::string out = strprintf("\n%s\n", heading.c_str());
+    std::string out = text_format("\n%s\n", heading.c_str());
     switch (shape) {
     case Shape::pixels:
         // PCAS brightness tables always have the nine C100 pixels.
@@ -619,7 +611,7 @@ std::string filter_heading(const CameraListing &L, int f, Detector &detector)
         const char *fmt = L.pcas() ? "\nFilter No. %d                                   : %s (%s)\n"
                                    : "\n\nFilter No. %d                                   : %s (%s)\n";
         detector = detector_of(p.value);
-        return strprintf(fmt, f, p.value.c_str(), p.keyword.c_str()) + "============\n\n";
+        return text_format(fmt, f, p.value.c_str(), p.keyword.c_str()) + "============\n\n";
     }
     detector = Detector::none;
     return {};
@@ -655,7 +647,7 @@ std::string filter_parameters(const CameraListing &L, int f)
         CardParts p = split_card(card);
         // PCAE cards keep their whole comment.
         out += L.product == CameraProduct::pcae
-                   ? strprintf("%s: %s (%s)\n", p.comment.c_str(), p.value.c_str(), p.keyword.c_str())
+                   ? text_format("%s: %s (%s)\n", p.comment.c_str(), p.value.c_str(), p.keyword.c_str())
                    : card_line(p.comment, p.value, p.keyword);
     }
     return out;
@@ -710,7 +702,7 @@ void list_raster(const CameraListing &L, const std::vector<data_pcas> &records)
             if (L.verbose()) out += filter_parameters(L, f);
             ++filters_begun;
         }
-        out += strprintf("\nRaster point: (%d, %d)\n\n", n1, n2);
+        out += text_format("\nRaster point: (%d, %d)\n\n", n1, n2);
         ++n1;
         out += column_lines(L, kPcasLines, cards, rec, detector, pointing);
         out += pixel_coordinates(detector, pointing.ra, pointing.dec, pointing.phi);
@@ -734,7 +726,7 @@ int readpca(const char *filename, int mode, const char *outfile)
     L.product = product_in_hand();
     L.mode = mode;
     if (!open_listing(filename, outfile)) return 1;
-    put(strprintf("Name of the AAR file                           : '%s'\n", filename));
+    put(text_format("Name of the AAR file                           : '%s'\n", filename));
     if (L.verbose())
         verbose_head(L);
     else

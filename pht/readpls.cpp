@@ -99,14 +99,6 @@ constexpr std::array<const char *, kPlsPlanes> kTableCards = {
     "TTYPE8 ", "TTYPE9 ", "TTYPE10", "TTYPE11", "TTYPE12",
 };
 
-// The quoted value of a card as "(text)".
-std::string cleaned(std::string value)
-{
-    clean(value.data());
-    value.resize(std::char_traits<char>::length(value.c_str()));
-    return value;
-}
-
 class PlsListing {
 public:
     explicit PlsListing(int mode, bool images) : verbose_(mode == 1), images_(images) {}
@@ -159,7 +151,7 @@ private:
     static std::string creation_date_line(const std::string &card)
     {
         CardParts p = split_card(card);
-        return strprintf("%s: %s (%s)\n", kCreationDateLabel, p.value.c_str(), p.keyword.c_str());
+        return text_format("%s: %s (%s)\n", kCreationDateLabel, p.value.c_str(), p.keyword.c_str());
     }
 
     static std::string replaced_line(const std::string &card)
@@ -173,8 +165,8 @@ private:
     {
         CardParts p = split_card(card);
         if (card_is(p.comment, "            "))
-            return strprintf("%.47s: %s (%s)\n", p.keyword.c_str(), p.value.c_str(), p.keyword.c_str());
-        return strprintf("%s: %s (%s)\n", p.comment.c_str(), p.value.c_str(), p.keyword.c_str());
+            return text_format("%.47s: %s (%s)\n", p.keyword.c_str(), p.value.c_str(), p.keyword.c_str());
+        return text_format("%s: %s (%s)\n", p.comment.c_str(), p.value.c_str(), p.keyword.c_str());
     }
 
     void store_wavelength(const std::string &card)
@@ -183,12 +175,12 @@ private:
         long n = std::strtol(p.keyword.c_str() + 6, nullptr, 10);
         if (n < 1 || n > kPlsPixels) return;
         lambda_[static_cast<std::size_t>(n - 1)] =
-            static_cast<float>(card_double(p.value) * kMetresToMicrons);
+            static_cast<float>(value_double(p.value) * kMetresToMicrons);
     }
 
     void set_row_count(const std::string &card)
     {
-        rowno_ = card_count(split_card(card).value);
+        rowno_ = value_count(split_card(card).value);
     }
 
     const std::string *first_card(const char *key) const
@@ -280,7 +272,7 @@ private:
     void write_measurement(std::size_t k) const
     {
         const data_pls &rec = records_[k];
-        put(strprintf("\nMeasurement No. %zu\n", k + 1));
+        put(text_format("\nMeasurement No. %zu\n", k + 1));
         put("-----------------\n\n");
         for (int i = 0; i < cards(); ++i) measurement_card(header[i], rec);
         if (!verbose_) flux_table(rec);
@@ -290,10 +282,10 @@ private:
     {
         if (card_is(card, "TTYPE1 ")) {
             CardParts p = split_card(card);
-            put(strprintf("%s= %9d            %s\n", kDarkFlag, rec.dflag, cleaned(p.value).c_str()));
+            put(text_format("%s= %9d            %s\n", kDarkFlag, rec.dflag, cleaned(p.value).c_str()));
         } else if (card_is(card, "TTYPE2 ")) {
             CardParts p = split_card(card);
-            put(strprintf("%.47s= %9d            %s\n", p.comment.c_str(), rec.nbck,
+            put(text_format("%.47s= %9d            %s\n", p.comment.c_str(), rec.nbck,
                           cleaned(p.value).c_str()));
         } else if (verbose_) {
             for (std::size_t plane = 0; plane < kTableCards.size(); ++plane)
@@ -306,10 +298,10 @@ private:
 
     static void pixel_table(const std::string &title, const float (&values)[kPlsPixels])
     {
-        put(strprintf("\n%s\n", title.c_str()));
+        put(text_format("\n%s\n", title.c_str()));
         for (int i = 0; i < kPlsPixels; i += kLinePixels) {
             const float *v = values + i;
-            put(strprintf("%8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e\n", v[0], v[1], v[2], v[3],
+            put(text_format("%8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e\n", v[0], v[1], v[2], v[3],
                           v[4], v[5], v[6], v[7]));
         }
     }
@@ -324,7 +316,7 @@ private:
         for (int p = 0; p < kPlsPixels; ++p) {
             const double lambda = lambda_[static_cast<std::size_t>(p)];
             const double f = static_cast<double>(kW2J) * lambda * lambda;
-            put(strprintf("%8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e\n", lambda,
+            put(text_format("%8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e\n", lambda,
                           f * rec.srce[p], f * rec.srcu[p], f * rec.bck[p], f * rec.bcku[p],
                           f * rec.bck1[p], f * rec.bk1u[p], f * rec.bck2[p], f * rec.bk2u[p]));
         }
@@ -346,7 +338,7 @@ int readpls(const char *filename, int mode, const char *outfile, const char *im_
 {
     const bool im_flag = im_file != nullptr;
     if (!open_listing(filename, outfile)) return 1;
-    put(strprintf("Name of the AAR file                           : '%s'\n\n", filename));
+    put(text_format("Name of the AAR file                           : '%s'\n\n", filename));
 
     PlsListing listing(mode, im_flag);
     listing.write_header_summary();

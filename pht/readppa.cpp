@@ -125,7 +125,7 @@ void write_creation_date()
 {
     if (const std::string *card = first_card("DATE    ")) {
         CardParts p = split_card(*card);
-        put(strprintf("%s: %s (%s)\n", kCreationDateLabel,
+        put(text_format("%s: %s (%s)\n", kCreationDateLabel,
                       p.value.c_str(), p.keyword.c_str()));
     }
 }
@@ -208,7 +208,7 @@ struct HeadState {
     bool user_done = false;
 };
 
-int row_count(const std::string &card) { return card_count(split_card(card).value); }
+int row_count(const std::string &card) { return value_count(split_card(card).value); }
 
 void apply(const HeaderRule &rule, const std::string &card, HeadState &st)
 {
@@ -216,7 +216,7 @@ void apply(const HeaderRule &rule, const std::string &card, HeadState &st)
     case Action::skip: break;
     case Action::print: write_card(card); break;
     case Action::print_as: write_card_as(card, rule.description); break;
-    case Action::comment_card: put(strprintf("%s\n", card.c_str())); break;
+    case Action::comment_card: put(text_format("%s\n", card.c_str())); break;
     case Action::extension:
         put("\n\nExtension Table Column Formats:\n");
         put("================================\n\n");
@@ -228,7 +228,7 @@ void apply(const HeaderRule &rule, const std::string &card, HeadState &st)
             put("--------------------------------------------------------------\n");
             st.user_done = true;
         }
-        put(strprintf("\n\nFilter/aperture configuration No.%d:\n", st.k + 1));
+        put(text_format("\n\nFilter/aperture configuration No.%d:\n", st.k + 1));
         put("===================================\n\n");
         write_card(card);
         ++st.k;
@@ -360,10 +360,10 @@ std::string float_line(const Product &product, const CardParts &p, float field)
     const double v = field;
     const std::string name = column_name(p.value);
     if (!(std::fabs(v) < kGeneralFormFrom))
-        return strprintf("%.47s= %g             %s\n", p.comment.c_str(), v, name.c_str());
+        return text_format("%.47s= %g             %s\n", p.comment.c_str(), v, name.c_str());
     if (product.decimals == 2)
-        return strprintf("%.47s= %8.2f             %s\n", p.comment.c_str(), v, name.c_str());
-    return strprintf("%.47s= %8.4f             %s\n", p.comment.c_str(), v, name.c_str());
+        return text_format("%.47s= %8.2f             %s\n", p.comment.c_str(), v, name.c_str());
+    return text_format("%.47s= %8.4f             %s\n", p.comment.c_str(), v, name.c_str());
 }
 
 // One line per measured value, in the order of the TTYPE cards in the store.
@@ -372,7 +372,7 @@ void write_value_lines(const Product &product, const PhotometerRecord &rec)
     for (const std::string &card : header) {
         if (card_is(card, kCountTtype)) {
             CardParts p = split_card(card);
-            put(strprintf("%.47s= %8d             %s\n", p.comment.c_str(), rec.nbck,
+            put(text_format("%.47s= %8d             %s\n", p.comment.c_str(), rec.nbck,
                           column_name(p.value).c_str()));
             continue;
         }
@@ -386,7 +386,7 @@ void write_value_lines(const Product &product, const PhotometerRecord &rec)
 
 void write_configuration(const Product &product, int mode, const PhotometerRecord &rec, int n)
 {
-    put(strprintf("\n\nFilter/aperture configuration No.%d:\n", n));
+    put(text_format("\n\nFilter/aperture configuration No.%d:\n", n));
     put("===================================\n\n");
     write_filter_cards(n);
     put("\n\n");
@@ -410,7 +410,7 @@ int readppa(const char *filename, int mode, const char *outfile)
     const Product &product = ppap_done == 1 ? kPpap : kPpae;
 
     if (!open_listing(filename, outfile)) return 1;
-    put(strprintf("Name of the AAR file                           : '%s'\n", filename));
+    put(text_format("Name of the AAR file                           : '%s'\n", filename));
 
     HeadState head{product.family};
     if (mode == 1) write_full_header(head);

@@ -5,15 +5,15 @@
 #include <cmath>
 #include <limits>
 
-#include "listing.h"
 #include "pca_pixels.h"
+#include "text_format.h"
 
 namespace {
 
 std::string position_text(Detector d, int l, int m, double ra, double dec, double phi)
 {
     SkyPosition p = pixel_position(d, l, m, ra, dec, phi);
-    return strprintf("(%9.4f, %9.4f)", p.ra, p.dec);
+    return text_format("(%9.4f, %9.4f)", p.ra, p.dec);
 }
 
 const float kOneToNine[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};

@@ -10,11 +10,11 @@
 TEST(ListingFormat, LinesAreNeverCut)
 {
     const std::string long_value(700, 'x');
-    std::string line = strprintf("%.47s: %s (%s)\n", std::string(60, 'c').c_str(),
+    std::string line = text_format("%.47s: %s (%s)\n", std::string(60, 'c').c_str(),
                                  long_value.c_str(), "KEY     ");
     EXPECT_EQ(line, std::string(47, 'c') + ": " + long_value + " (KEY     )\n");
-    EXPECT_EQ(strprintf("%8.4f|%g", 123.456, 100000.0), "123.4560|100000");
-    EXPECT_EQ(strprintf("%s", ""), "");
+    EXPECT_EQ(text_format("%8.4f|%g", 123.456, 100000.0), "123.4560|100000");
+    EXPECT_EQ(text_format("%s", ""), "");
 }
 
 TEST(ListingCards, MatchSplitAndStandardLine)
@@ -27,7 +27,7 @@ TEST(ListingCards, MatchSplitAndStandardLine)
     EXPECT_FALSE(card_is("NAX", "NAXIS2"));
     CardParts p = split_card(card);
     EXPECT_EQ(p.keyword, "NAXIS2  ");
-    EXPECT_EQ(card_int(p.value), 12);
+    EXPECT_EQ(value_int(p.value), 12);
     EXPECT_EQ(card_line(card),
               " number of rows" + std::string(32, ' ') + ": " + std::string(18, ' ') +
                   "12 (NAXIS2  )\n");
@@ -35,16 +35,16 @@ TEST(ListingCards, MatchSplitAndStandardLine)
 
 TEST(ListingCards, CountsConvertLikeAtoiButClamp)
 {
-    EXPECT_EQ(card_int("                  12"), 12);
-    EXPECT_EQ(card_int("   -7 rows"), -7);
-    EXPECT_EQ(card_int("'abc'"), 0);
-    EXPECT_EQ(card_int("         99999999999"), INT_MAX);
-    EXPECT_EQ(card_int("        -99999999999"), INT_MIN);
-    EXPECT_EQ(card_count("   -7"), 0);
-    EXPECT_EQ(card_count("                  12"), 12);
-    EXPECT_DOUBLE_EQ(card_double("   83.8221 "), 83.8221);
-    EXPECT_DOUBLE_EQ(card_double(" 1.5D+03"), 1.5);
-    EXPECT_DOUBLE_EQ(card_double("'x'"), 0.0);
+    EXPECT_EQ(value_int("                  12"), 12);
+    EXPECT_EQ(value_int("   -7 rows"), -7);
+    EXPECT_EQ(value_int("'abc'"), 0);
+    EXPECT_EQ(value_int("         99999999999"), INT_MAX);
+    EXPECT_EQ(value_int("        -99999999999"), INT_MIN);
+    EXPECT_EQ(value_count("   -7"), 0);
+    EXPECT_EQ(value_count("                  12"), 12);
+    EXPECT_DOUBLE_EQ(value_double("   83.8221 "), 83.8221);
+    EXPECT_DOUBLE_EQ(value_double(" 1.5D+03"), 1.5);
+    EXPECT_DOUBLE_EQ(value_double("'x'"), 0.0);
 }
 
 TEST(ListingCards, NumberedKeywordTexts)

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "listing.h"
+#include "text_format.h"
 
 namespace {
 
@@ -122,7 +122,7 @@ std::string reference(const char *fmt, ...)
 
 template <typename... A> void compare(const Args &a, A... values)
 {
-    const std::string fast = strprintf(a.fmt.c_str(), values...);
+    const std::string fast = text_format(a.fmt.c_str(), values...);
     const std::string slow = reference(a.fmt.c_str(), values...);
     if (fast != slow) {
         std::fprintf(stderr, "format \"%s\": fast \"%s\", C library \"%s\"\n", a.fmt.c_str(),
