@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "pls_records.h"
+#include "listings.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;

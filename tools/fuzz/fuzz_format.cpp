@@ -1,4 +1,4 @@
-// Differential fuzz target for the listing-line formatter: strprintf (the
+// Differential fuzz target for the listing-line formatter: text_format (the
 // fast conversions behind it) must write exactly what the C library's
 // vsnprintf writes, for any format the fuzzer builds from flags, widths,
 // precisions and conversions, and any values: raw doubles (NaN, infinities,
