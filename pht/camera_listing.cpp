@@ -26,17 +26,14 @@ constexpr unsigned kOnlyPcas = for_types({ProductType::pcas});
 
 // Every card of the full header listing gets a standard line unless a rule
 // says otherwise. The per-filter user parameters are left out here and
-// listed with their filter.
+// listed with their filter. Creation date, attitude, chopper mode, COMMENT
+// and HISTORY cards follow the shared rules of listing_head.h.
 const HeadRule kVerboseRules[] = {
-    {.begins = "DATE    ", .line = Line::labelled, .label = kCreationDateLabel},
-    {.begins = "ATTTYPE ", .line = Line::decoded},
     {.begins = "FPCMODE ", .line = Line::decoded,
      .after = "\n\n\nUser specified parameters:\n--------------------------\n\n"},
     {.begins = "ORIGIN  ", .line = Line::labelled, .label = " Data Origin                                    "},
     {.begins = "TELESCOP", .line = Line::labelled, .label = " Telescope                                      "},
     {.begins = "FILEVERS", .line = Line::labelled, .label = " File version ID in ISO archive                 "},
-    {.begins = "COMMENT", .line = Line::whole},
-    {.begins = "HISTORY", .line = Line::whole},
     {.begins = "XTENSION", .each = "\n\nBinary Table Extension Headers:\n================================\n\n\n"},
     {.begins = "FILTER", .line = Line::numbered, .label = "Filter No. %d                                   "},
     {.begins = "MXBACK", .after = "\n"},
@@ -45,13 +42,10 @@ const HeadRule kVerboseRules[] = {
     {.begins = "BACK", .line = Line::skip, .only = kOnlyPcae | kOnlyPcap},
     {.begins = "MXBRGT", .line = Line::skip, .only = kOnlyPcas},
     {.begins = "UNBRGT", .line = Line::skip, .only = kOnlyPcas},
-    {.begins = " ", .line = Line::skip},
-    {.begins = "\t", .line = Line::skip},
-    {.begins = "END     ", .line = Line::skip},
 };
 
-const HeadSpec kVerboseHead{"\n\nPrimary FITS headers:\n=====================\n\n", {}, kVerboseRules,
-                            Line::standard};
+const HeadSpec kVerboseHead{"\n\nPrimary FITS headers:\n=====================\n\n", {},
+                            {kVerboseRules, kLeadCards, kCommentaryCards}, Line::standard};
 
 // ---------------------------------------------------------------- columns
 

@@ -84,14 +84,21 @@ bool holds(const HeadRule &rule, ProductType type)
     return rule.only == 0 || (rule.only & for_types({type})) != 0;
 }
 
-const HeadRule *rule_for(std::span<const HeadRule> rules, ProductType type, std::string_view card)
-{
-    for (const HeadRule &rule : rules)
-        if (holds(rule, type) && card.starts_with(rule.begins)) return &rule;
-    return nullptr;
-}
-
 constexpr unsigned kCamera = for_types({ProductType::pcae, ProductType::pcap, ProductType::pcas});
+
+const HeadRule kLeadRules[] = {
+    {.begins = "DATE    ", .line = Line::labelled, .label = kCreationDateLabel},
+    {.begins = "ATTTYPE ", .line = Line::decoded},
+    {.begins = "FPCMODE ", .line = Line::decoded},
+};
+
+const HeadRule kCommentaryRules[] = {
+    {.begins = "COMMENT", .line = Line::whole},
+    {.begins = "HISTORY", .line = Line::whole},
+    {.begins = " ", .line = Line::skip},
+    {.begins = "\t", .line = Line::skip},
+    {.begins = "END     ", .line = Line::skip},
+};
 
 const HeadRule kSummaryFirst[] = {
     {.begins = "DATE    ", .line = Line::labelled, .label = kCreationDateLabel},
@@ -111,9 +118,33 @@ const HeadRule kSummaryRules[] = {
     {.begins = "ATTRROTA"},
 };
 
+// The rules of a pass, its tables one after the other, each with the number
+// of cards it has matched so far.
+class Pass {
+public:
+    explicit Pass(const HeadSpec &head)
+    {
+        for (std::span<const HeadRule> table : head.pass)
+            for (const HeadRule &rule : table) rules_.push_back({&rule, 0});
+    }
+
+    // The rule of a card and the card's number among the rule's cards.
+    std::pair<const HeadRule *, int> match(ProductType type, std::string_view card)
+    {
+        for (auto &[rule, matched] : rules_)
+            if (holds(*rule, type) && card.starts_with(rule->begins)) return {rule, ++matched};
+        return {nullptr, 0};
+    }
+
+private:
+    std::vector<std::pair<const HeadRule *, int>> rules_;
+};
+
 }  // namespace
 
-const HeadSpec kCardSummary{"", kSummaryFirst, kSummaryRules, Line::skip};
+const std::span<const HeadRule> kLeadCards = kLeadRules;
+const std::span<const HeadRule> kCommentaryCards = kCommentaryRules;
+const HeadSpec kCardSummary{"", kSummaryFirst, {kSummaryRules}, Line::skip};
 
 void write_listing_start(ListingWriter &out, const Product &product)
 {
@@ -131,13 +162,13 @@ void write_head(ListingWriter &out, const Product &product, const HeadSpec &head
         if (!holds(rule, product.type())) continue;
         if (const std::optional<std::size_t> i = cards.first(rule.begins)) write_rule(out, rule, cards[*i], 1);
     }
-    std::vector<int> matched(head.pass.size(), 0);
+    Pass pass(head);
     for (std::size_t i = 0; i < cards.size(); ++i) {
-        const HeadRule *rule = rule_for(head.pass, product.type(), cards[i]);
+        const auto [rule, n] = pass.match(product.type(), cards[i]);
         if (rule == nullptr)
             write_line(out, head.others, nullptr, cards[i], 0);
         else
-            write_rule(out, *rule, cards[i], ++matched[static_cast<std::size_t>(rule - head.pass.data())]);
+            write_rule(out, *rule, cards[i], n);
     }
 }
 

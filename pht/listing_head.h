@@ -4,10 +4,12 @@
 //
 // A head is a HeadSpec: a title, rules applied to the first card each one
 // matches, then rules applied to every card in file order (the first rule
-// whose text begins the card decides), and what becomes of the cards no
-// rule matches. A rule that holds for some product types only names them.
+// whose text begins the card decides; a listing's own table comes first,
+// then the shared ones it names), and what becomes of the cards no rule
+// matches. A rule that holds for some product types only names them.
 #pragma once
 
+#include <array>
 #include <initializer_list>
 #include <span>
 #include <string_view>
@@ -58,9 +60,17 @@ constexpr unsigned for_types(std::initializer_list<ProductType> types)
 struct HeadSpec {
     const char *title;
     std::span<const HeadRule> first;  // each rule: the first card it matches
-    std::span<const HeadRule> pass;   // each card: the first rule it matches
-    Line others;                      // cards no rule of the pass matches
+    // Each card: the first rule it matches, trying the tables in this order.
+    std::array<std::span<const HeadRule>, 3> pass;
+    Line others;  // cards no rule of the pass matches
 };
+
+// Creation date, attitude and chopper mode, described by their comments
+// (the chopper mode's codes spelled out).
+extern const std::span<const HeadRule> kLeadCards;
+// The rules every full header listing ends with: COMMENT and HISTORY cards
+// whole; blank, tab-led and END cards left out.
+extern const std::span<const HeadRule> kCommentaryCards;
 
 // The normal head of the camera and photometer listings: creation date,
 // attitude and chopper mode, then the raster cards (and, for the camera, the

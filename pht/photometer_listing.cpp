@@ -17,25 +17,15 @@ constexpr unsigned kPpap = for_types({ProductType::ppap});
 // Every card of the full header listing gets a standard line unless a rule
 // says otherwise. Creation date, attitude and chopper mode come first; the
 // per-configuration user parameters are listed with their configuration
-// (FLUX also covers FLUXUNC, BRGT covers BRGTUNC).
-const HeadRule kVerboseFirst[] = {
-    {.begins = "DATE    ", .line = Line::labelled, .label = kCreationDateLabel},
-    {.begins = "ATTTYPE ", .line = Line::decoded},
-    {.begins = "FPCMODE ", .line = Line::decoded},
-};
-
+// (FLUX also covers FLUXUNC, BRGT covers BRGTUNC). COMMENT and HISTORY
+// cards follow the shared rules of listing_head.h.
 const HeadRule kVerboseRules[] = {
-    {.begins = " ", .line = Line::skip},
-    {.begins = "\t", .line = Line::skip},
-    {.begins = "END     ", .line = Line::skip},
     {.begins = "DATE    ", .line = Line::skip},
     {.begins = "ATTTYPE ", .line = Line::skip},
     {.begins = "FPCMODE ", .line = Line::skip},
     {.begins = "ORIGIN  ", .line = Line::labelled, .label = "Data Origin                                    "},
     {.begins = "TELESCOP", .line = Line::labelled, .label = "Telescope                                      "},
     {.begins = "FILEVERS", .line = Line::labelled, .label = "File version ID in ISO archive                 "},
-    {.begins = "COMMENT", .line = Line::whole},
-    {.begins = "HISTORY", .line = Line::whole},
     {.begins = "XTENSION", .each = "\n\nExtension Table Column Formats:\n================================\n\n"},
     {.begins = "FILTER",
      .heading = "\n\nUser specified parameters per filter/aperture configuration:\n"
@@ -46,8 +36,8 @@ const HeadRule kVerboseRules[] = {
     {.begins = "BACK", .line = Line::skip},
 };
 
-const HeadSpec kVerboseHead{"\nPrimary FITS headers:\n======================\n\n", kVerboseFirst,
-                            kVerboseRules, Line::standard};
+const HeadSpec kVerboseHead{"\nPrimary FITS headers:\n======================\n\n", kLeadCards,
+                            {kVerboseRules, kCommentaryCards}, Line::standard};
 
 // The configuration's FILTER and APER cards, and its user parameters.
 constexpr NumberedStem kConfigurationCards[] = {{"FILTER", 8}, {"APER", 6}};

@@ -12,12 +12,6 @@ constexpr int kLinePixels = 8;  // pixels per line of a verbose table
 
 constexpr const char *kDarkFlag = " Dark meas. flag (1 if dark meas, 0 otherwise) ";
 
-const HeadRule kNormalFirst[] = {
-    {.begins = "DATE    ", .line = Line::labelled, .label = kCreationDateLabel},
-    {.begins = "ATTTYPE ", .line = Line::decoded},
-    {.begins = "FPCMODE ", .line = Line::decoded},
-};
-
 // Raster cards name themselves when their comment is blank.
 const HeadRule kNormalRules[] = {
     {.begins = "ATTRNPTS", .line = Line::raster},
@@ -26,30 +20,23 @@ const HeadRule kNormalRules[] = {
     {.begins = "ATTRDLNS", .line = Line::raster},
 };
 
-const HeadSpec kNormalHead{"\n", kNormalFirst, kNormalRules, Line::skip};
+const HeadSpec kNormalHead{"\n", kLeadCards, {kNormalRules}, Line::skip};
 
 // Every card of the full header listing gets a standard line unless a rule
-// says otherwise.
+// says otherwise (creation date, attitude, chopper mode, COMMENT and HISTORY
+// cards follow the shared rules of listing_head.h).
 const HeadRule kVerboseRules[] = {
-    {.begins = "DATE    ", .line = Line::labelled, .label = kCreationDateLabel},
-    {.begins = "ATTTYPE ", .line = Line::decoded},
-    {.begins = "FPCMODE ", .line = Line::decoded},
     {.begins = "USERNAME", .line = Line::skip},
     {.begins = "ORIGIN  ", .line = Line::labelled, .label = " Data Origin                                   "},
     {.begins = "TELESCOP", .line = Line::labelled, .label = " Telescope                                     "},
     {.begins = "FILEVERS", .line = Line::labelled, .label = " File version ID in ISO archive                "},
-    {.begins = "COMMENT", .line = Line::whole},
-    {.begins = "HISTORY", .line = Line::whole},
     {.begins = "XTENSION", .each = "\n\n\nBinary Table Extension Headers:\n-------------------------------\n\n"},
     {.begins = "TTYPE1  ", .line = Line::labelled, .label = kDarkFlag},
     {.begins = "LAMBDA", .heading = "\n\n\nPixel Wavelength Array:\n-----------------------\n\n"},
-    {.begins = " ", .line = Line::skip},
-    {.begins = "\t", .line = Line::skip},
-    {.begins = "END     ", .line = Line::skip},
 };
 
-const HeadSpec kVerboseHead{"\nPrimary FITS headers:\n---------------------\n\n", {}, kVerboseRules,
-                            Line::standard};
+const HeadSpec kVerboseHead{"\nPrimary FITS headers:\n---------------------\n\n", {},
+                            {kVerboseRules, kLeadCards, kCommentaryCards}, Line::standard};
 
 // The arrays of the flux table, in its column order.
 constexpr PlsArray kFluxColumns[] = {
