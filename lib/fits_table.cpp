@@ -361,10 +361,8 @@ bool examine_extension_card(FileInfo &f, const char *card, bool *end)
     if (card_begins(card, "TFIELDS ")) {
         int n = card_int(card);
         if (n > MAXFIELDS) {
-            std::fputs("Tablefile internal error - total number of fields is too large\n", stderr);
-            std::fputs("   Change constant MAXFIELDS in fits_table\n", stderr);
-            fail("Tablefile internal error - total number of fields is too large\n"
-                 "  Change constant MAXFIELDS in fits_table");
+            std::fputs("Tablefile error - total number of fields is too large (at most 150)\n", stderr);
+            fail("Tablefile error - total number of fields is too large (at most 150)");
             return false;
         }
         f.number_of_fields = std::max(0, n);
@@ -412,8 +410,8 @@ bool finish_extension(FileInfo &f)
     try {
         f.input_line = std::make_shared<std::vector<char>>(static_cast<std::size_t>(f.total_width) + 1, '\0');
     } catch (const std::bad_alloc &) {
-        std::fputs("Tablefile internal error - cannot malloc space for input_line\n", stderr);
-        fail("Tablefile internal error - cannot malloc space for input_line");
+        std::fputs("Tablefile error - no memory for a table row\n", stderr);
+        fail("Tablefile error - no memory for a table row");
         return false;
     }
     return true;
@@ -561,7 +559,7 @@ void open_ascii(FileInfo &f, int *nparms)
     try {
         f.input_line = std::make_shared<std::vector<char>>(kAsciiLineBuffer, '\0');
     } catch (const std::bad_alloc &) {
-        fail("Tablefile internal error - cannot malloc space for input_line");
+        fail("Tablefile error - no memory for a table row");
         return;
     }
     char *line = f.input_line->data();
@@ -578,7 +576,7 @@ void open_ascii(FileInfo &f, int *nparms)
         }
         ++f.linenumber;
         if (std::strlen(line) >= static_cast<std::size_t>(kAsciiRead - 1)) {
-            fail("first line of table file longer than MAXTABLELINE");
+            fail("first line of table file longer than 497 characters");
             close_stream(f);
             return;
         }

@@ -1,6 +1,6 @@
-// strprintf formats listing numbers on a fast path of its own; every listing
+// text_format formats listing numbers on a fast path of its own; every listing
 // must still read exactly as the C library's printf writes it. These tests
-// compare strprintf with snprintf over random values of every kind (all bit
+// compare text_format with snprintf over random values of every kind (all bit
 // patterns, single-precision values, decimal rounding ties, NaN, infinities,
 // zeros and both signs) in every numeric format the listings use, plus
 // formats that go to the C library instead.
