@@ -2,35 +2,39 @@
 #include "card_store.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
 constexpr std::string_view kEndCard = "END     ";
 
-// Orders keys and texts by their first n characters, as unsigned bytes.
-int compare_prefix(const char *key, std::string_view text, std::size_t n)
+// The first eight characters of text (fewer: padded with zero bytes) as a
+// number that orders like the characters, unsigned.
+std::uint64_t key_of(std::string_view text)
 {
-    return std::memcmp(key, text.data(), n);
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < kFitsKeywordLength; ++i)
+        key = key << 8 | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
+    return key;
+}
+
+// The bits of a key that its first n characters fill.
+std::uint64_t mask_of(std::size_t n)
+{
+    return n == 0 ? 0 : ~std::uint64_t{0} << (8 * (kFitsKeywordLength - std::min(n, kFitsKeywordLength)));
 }
 
 }  // namespace
 
 CardStore::CardStore(std::string_view primary, std::string_view extension)
 {
+    cards_.reserve(primary.size() + extension.size());
     add_header(primary);
     primary_size_ = size();
     add_header(extension);
     index_.reserve(size());
-    for (std::size_t i = 0; i < size(); ++i) {
-        Entry e{};
-        std::memcpy(e.key.data(), (*this)[i].data(), kFitsKeywordLength);
-        e.card = i;
-        index_.push_back(e);
-    }
+    for (std::size_t i = 0; i < size(); ++i) index_.push_back({key_of((*this)[i]), i});
     std::sort(index_.begin(), index_.end(), [](const Entry &a, const Entry &b) {
-        const int c = std::memcmp(a.key.data(), b.key.data(), kFitsKeywordLength);
-        return c != 0 ? c < 0 : a.card < b.card;
+        return a.key != b.key ? a.key < b.key : a.card < b.card;
     });
 }
 
@@ -45,11 +49,12 @@ void CardStore::add_header(std::string_view text)
 
 std::pair<const CardStore::Entry *, const CardStore::Entry *> CardStore::range(std::string_view text) const
 {
-    const std::size_t n = std::min(text.size(), kFitsKeywordLength);
+    const std::uint64_t mask = mask_of(text.size());
+    const std::uint64_t key = key_of(text) & mask;
     const Entry *from = index_.data();
     const Entry *to = from + index_.size();
-    from = std::partition_point(from, to, [&](const Entry &e) { return compare_prefix(e.key.data(), text, n) < 0; });
-    to = std::partition_point(from, to, [&](const Entry &e) { return compare_prefix(e.key.data(), text, n) == 0; });
+    from = std::partition_point(from, to, [&](const Entry &e) { return (e.key & mask) < key; });
+    to = std::partition_point(from, to, [&](const Entry &e) { return (e.key & mask) == key; });
     return {from, to};
 }
 

@@ -10,7 +10,7 @@
 // for every record costs cards plus records, not cards times records.
 #pragma once
 
-#include <array>
+#include <cstdint>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -44,8 +44,9 @@ public:
     std::size_t count(std::string_view text) const { return all(text).size(); }
 
 private:
+    // A keyword field as a number whose order is the order of its bytes.
     struct Entry {
-        std::array<char, kFitsKeywordLength> key;
+        std::uint64_t key;
         std::size_t card;
     };
     void add_header(std::string_view text);
