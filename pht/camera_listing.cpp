@@ -265,7 +265,7 @@ void column_lines(const Listing &L, const ColumnsByNumber<Rec> &columns, const R
             pixel_table(L, col->shape, detector, tc.parts.comment, v);
         else
             value_line(L, col->shape, col->label != nullptr ? std::string(col->label) : tc.parts.comment, v,
-                       tc.name);
+                       tc.listed_name);
     }
 }
 

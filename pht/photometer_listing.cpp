@@ -76,16 +76,16 @@ void value_lines(ListingWriter &out, const Product &product, const Photometer &k
     for (const TableColumn &c : product.columns()) {
         const char *label = c.parts.comment.c_str();
         if (c.n == kFirstFloatColumn - 1) {
-            out.line("%.47s= %8d             %s\n", label, rec.nbck, c.name.c_str());
+            out.line("%.47s= %8d             %s\n", label, rec.nbck, c.listed_name.c_str());
             continue;
         }
         const std::size_t f = static_cast<std::size_t>(c.n - kFirstFloatColumn);
         if (c.n < kFirstFloatColumn || f >= kind.float_columns) continue;
         const double v = rec.*kFloatFields[f];
         if (!(std::fabs(v) < kGeneralFormFrom))
-            out.line("%.47s= %g             %s\n", label, v, c.name.c_str());
+            out.line("%.47s= %g             %s\n", label, v, c.listed_name.c_str());
         else
-            out.line(kind.fixed_format, label, v, c.name.c_str());
+            out.line(kind.fixed_format, label, v, c.listed_name.c_str());
     }
 }
 

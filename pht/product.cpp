@@ -101,15 +101,29 @@ int column_number(std::string_view card)
     return digit(second) ? (first - '0') * 10 + (second - '0') : 0;
 }
 
+// The string value of a card without the trailing blanks, which FITS
+// strings do not count; empty without one.
+std::string string_value(std::string_view card)
+{
+    std::string text = card_string_value(card).value_or("");
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
+}
+
 std::vector<TableColumn> columns_of(const CardStore &cards)
 {
     std::vector<TableColumn> columns;
     for (std::size_t i : cards.all("TTYPE")) {
         const int n = column_number(cards[i]);
         if (n == 0) continue;
-        CardParts parts = split_card(cards[i]);
-        std::string name = cleaned(parts.value);
-        columns.push_back({n, i, std::move(parts), std::move(name)});
+        TableColumn c{n, i, split_card(cards[i]), {}, {}, {}};
+        c.name = string_value(cards[i]);
+        c.listed_name = cleaned(c.parts.value);
+        std::string unit_key = numbered_key("TUNIT", n);
+        unit_key.resize(kFitsKeywordLength, ' ');
+        if (const std::optional<std::size_t> unit = cards.first(unit_key))
+            c.unit = string_value(cards[*unit]);
+        columns.push_back(std::move(c));
     }
     return columns;
 }

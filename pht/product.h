@@ -8,7 +8,7 @@
 //     const Product &p = load.product;
 //     p.type();                                          // ProductType::pcap
 //     p.cards().first("OBJECT  ");                       // index of a card
-//     p.columns();                                       // TTYPEn cards: names, comments
+//     p.columns();                                       // names, units, descriptions
 //     for (const data_pcap &r : p.records<data_pcap>()) ...
 //     p.camera_place(0).pixels;                          // J2000 pixel positions
 //
@@ -17,13 +17,14 @@
 //   each through its END card) with an index over their keywords;
 // - type() and family(): from the FILENAME card, else the file name;
 // - counts(): the numbers the cards give (rows, raster, filters, pointing);
-// - columns(): the TTYPEn cards in file order, with n, name and comment;
+// - columns(): the TTYPEn cards in file order, with n, name, unit (TUNITn)
+//   and description (the TTYPEn comment);
 // - records<R>(): the table rows read, as records of the product's type
 //   (data_pcae, data_pcap, data_pcas, data_ppa, data_pls; records.h), at
 //   most kMaxRecords, ending with the last row the file holds;
 // - derived values: per camera record its filter, detector, raster point,
 //   pointing and pixel positions (camera_place); per spectrometer pixel its
-//   wavelength in micrometres and the factor to flux in mJy.
+//   wavelength in micrometres and its fluxes in mJy (flux_mjy).
 //
 // Loading runs in two stages so that a caller can act between them: the
 // listing program creates its listing file after open_product and before
@@ -72,9 +73,12 @@ struct Counts {
 // and a blank (TTYPE1 to TTYPE9) or two digits (TTYPE10 to TTYPE99).
 struct TableColumn {
     int n = 0;
-    std::size_t card = 0;  // index in cards()
-    CardParts parts;       // keyword, value ('NAME'), comment (the description)
-    std::string name;      // the value cleaned: "(NAME)"
+    std::size_t card = 0;     // index in cards()
+    CardParts parts;          // keyword, value ('NAME'), comment (the description)
+    std::string name;         // the string value, NAME (trailing blanks, not
+                              // significant in FITS strings, removed)
+    std::string listed_name;  // the value as listings show it: "(NAME)"
+    std::string unit;         // likewise the first TUNITn card's value; empty without
 };
 
 // Where a camera record lies: its filter and detector, its raster point
@@ -135,6 +139,11 @@ public:
     const std::array<float, kPlsPixels> &wavelengths_um() const { return wavelengths_um_; }
     // Factor from a stored value of pixel p to a flux density in mJy.
     double mjy_factor(int p) const;
+    // The value of pixel p of an array of record i as a flux density in mJy.
+    double flux_mjy(std::size_t i, PlsArray array, int p) const
+    {
+        return mjy_factor(p) * (records<data_pls>().at(i).*array)[p];
+    }
 
 private:
     friend struct ProductLoader;

@@ -54,7 +54,7 @@ void pixel_table(ListingWriter &out, const std::string &title, const float (&val
     }
 }
 
-void flux_table(ListingWriter &out, const Product &product, const data_pls &rec)
+void flux_table(ListingWriter &out, const Product &product, std::size_t k)
 {
     out.put("\n\n"
             "               ON-SOURCE       MEAN of OFF's       OFF #1            OFF #2\n"
@@ -62,9 +62,8 @@ void flux_table(ListingWriter &out, const Product &product, const data_pls &rec)
             "  (um)           (mJy)              (mJy)            (mJy)            (mJy)\n"
             " (F8.5)         (F8.1)             (F8.1)           (F8.1)           (F8.1)\n");
     for (int p = 0; p < kPlsPixels; ++p) {
-        const double f = product.mjy_factor(p);
         double mjy[std::size(kFluxColumns)];
-        for (std::size_t c = 0; c < std::size(kFluxColumns); ++c) mjy[c] = f * (rec.*kFluxColumns[c])[p];
+        for (std::size_t c = 0; c < std::size(kFluxColumns); ++c) mjy[c] = product.flux_mjy(k, kFluxColumns[c], p);
         out.line("%8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e\n",
                  static_cast<double>(product.wavelengths_um()[static_cast<std::size_t>(p)]), mjy[0], mjy[1],
                  mjy[2], mjy[3], mjy[4], mjy[5], mjy[6], mjy[7]);
@@ -78,9 +77,9 @@ void column_lines(ListingWriter &out, const Product &product, const data_pls &re
 {
     for (const TableColumn &c : product.columns()) {
         if (c.n == 1)
-            out.line("%s= %9d            %s\n", kDarkFlag, rec.dflag, c.name.c_str());
+            out.line("%s= %9d            %s\n", kDarkFlag, rec.dflag, c.listed_name.c_str());
         else if (c.n == 2)
-            out.line("%.47s= %9d            %s\n", c.parts.comment.c_str(), rec.nbck, c.name.c_str());
+            out.line("%.47s= %9d            %s\n", c.parts.comment.c_str(), rec.nbck, c.listed_name.c_str());
         else if (verbose && c.n >= 3 && c.n < 3 + kPlsPlanes)
             pixel_table(out, c.parts.comment, rec.*kPlsPlaneOrder[static_cast<std::size_t>(c.n - 3)]);
     }
@@ -99,6 +98,6 @@ void write_spectrometer_listing(ListingWriter &out, const Product &product, bool
         out.line("\nMeasurement No. %zu\n", k + 1);
         out.put("-----------------\n\n");
         column_lines(out, product, records[k], verbose);
-        if (!verbose) flux_table(out, product, records[k]);
+        if (!verbose) flux_table(out, product, k);
     }
 }
