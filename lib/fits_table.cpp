@@ -36,14 +36,15 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
 // FITS geometry.
-constexpr int kCard = 80;                       // bytes per header card
-constexpr int kBlock = 2880;                    // bytes per FITS block
+constexpr int kCard = static_cast<int>(kFitsCardLength);    // bytes per header card
+constexpr int kBlock = static_cast<int>(kFitsBlockLength);  // bytes per FITS block
 constexpr int kCardsPerBlock = kBlock / kCard;  // 36
 constexpr int kValueColumn = 10;                // value field starts at column 11
 constexpr int kQuoteColumn = 9;                 // quoted values searched from column 10
@@ -436,10 +437,8 @@ bool examine_extension_card(FileInfo &f, const char *card, ExtensionScan &scan)
     if (card_begins(card, "TFIELDS ")) {
         int n = card_int(card);
         if (n > MAXFIELDS) {
-            std::fputs("Tablefile internal error - total number of fields is too large\n", stderr);
-            std::fputs("   Change constant MAXFIELDS in fits_table\n", stderr);
-            fail("Tablefile internal error - total number of fields is too large\n"
-                 "  Change constant MAXFIELDS in fits_table");
+            std::fputs("Tablefile error - total number of fields is too large (at most 150)\n", stderr);
+            fail("Tablefile error - total number of fields is too large (at most 150)");
             return false;
         }
         f.number_of_fields = std::max(0, n);
@@ -496,8 +495,8 @@ bool finish_extension(FileInfo &f, const ExtensionScan &scan)
     try {
         f.input_line = std::make_shared<std::vector<char>>(static_cast<std::size_t>(f.total_width) + 1, '\0');
     } catch (const std::bad_alloc &) {
-        std::fputs("Tablefile internal error - cannot malloc space for input_line\n", stderr);
-        fail("Tablefile internal error - cannot malloc space for input_line");
+        std::fputs("Tablefile error - no memory for a table row\n", stderr);
+        fail("Tablefile error - no memory for a table row");
         return false;
     }
     return true;
@@ -689,7 +688,7 @@ void open_ascii(FileInfo &f, int *nparms)
     try {
         f.input_line = std::make_shared<std::vector<char>>(kAsciiLineBuffer, '\0');
     } catch (const std::bad_alloc &) {
-        fail("Tablefile internal error - cannot malloc space for input_line");
+        fail("Tablefile error - no memory for a table row");
         return;
     }
     char *line = f.input_line->data();
@@ -706,7 +705,7 @@ void open_ascii(FileInfo &f, int *nparms)
         }
         ++f.linenumber;
         if (std::strlen(line) >= static_cast<std::size_t>(kAsciiRead - 1)) {
-            fail("first line of table file longer than MAXTABLELINE");
+            fail("first line of table file longer than 497 characters");
             close_stream(f);
             return;
         }
@@ -1312,19 +1311,15 @@ void t_rkey_c(int unit, char *c_ptr, const char *keyword)
 {
     const char *card = keyword_card("t_rkey_c", unit, keyword);
     if (!card) return;
-    const char *end = card + kCard;
-    const char *eq = static_cast<const char *>(std::memchr(card, '=', kCard));
-    const char *q1 = eq ? static_cast<const char *>(std::memchr(eq + 1, '\'', static_cast<std::size_t>(end - eq - 1)))
-                        : nullptr;
-    if (!q1) {
+    // FITS string rules: '' stands for one quote, a string without its
+    // closing quote runs to the end of the card.
+    const std::optional<std::string> value = card_string_value(std::string_view(card, kCard));
+    if (!value) {
         fail("error in t_rkey_c:  no string value");
         return;
     }
-    // FITS string rules: '' stands for one quote, a string without its
-    // closing quote runs to the end of the card.
-    const FitsString value = fits_string(std::string_view(q1, static_cast<std::size_t>(end - q1)), 0);
-    std::size_t n = std::min(value.text.size(), kKeyValueLength);
-    std::memcpy(c_ptr, value.text.data(), n);
+    std::size_t n = std::min(value->size(), kKeyValueLength);
+    std::memcpy(c_ptr, value->data(), n);
     c_ptr[n] = '\0';
     read_status = 0;
 }

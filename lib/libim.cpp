@@ -16,6 +16,7 @@
 // every call reports through its result.
 #include "libim.h"
 #include "output_file.h"
+#include "fits_card.h"
 
 #include <algorithm>
 #include <array>
@@ -31,8 +32,8 @@
 
 namespace {
 
-constexpr std::size_t kCardLength = 80;
-constexpr std::size_t kBlockBytes = 2880;
+constexpr std::size_t kCardLength = kFitsCardLength;
+constexpr std::size_t kBlockBytes = kFitsBlockLength;
 constexpr std::size_t kCardsPerBlock = kBlockBytes / kCardLength;  // 36
 constexpr int kDescriptor = 0;
 
