@@ -1,0 +1,333 @@
+#include "ecsv.h"
+
+#include <yaml-cpp/yaml.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <sstream>
+
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+
+// The ECSV datatype names, in the order of EcsvType.
+constexpr const char *kTypeNames[] = {"int32", "float32", "float64", "string", "bool"};
+
+// Length of the UTF-8 sequence that starts at s[i], or 0 when the bytes
+// there are not one (overlong forms and surrogates included).
+std::size_t utf8_length(std::string_view s, std::size_t i)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = byte(i);
+    if (c < 0x80) return 1;
+    std::size_t n = 0;
+    unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) n = 2;
+    else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0) lo = 0xA0;
+        if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0) lo = 0x90;
+        if (c == 0xF4) hi = 0x8F;
+    } else
+        return 0;
+    if (i + n > s.size()) return 0;
+    if (byte(i + 1) < lo || byte(i + 1) > hi) return 0;
+    for (std::size_t k = i + 2; k < i + n; ++k)
+        if (byte(k) < 0x80 || byte(k) > 0xBF) return 0;
+    return n;
+}
+
+// Appends one string cell: valid UTF-8 without control characters, and in
+// double quotes (each quote doubled) when it is empty or holds a blank, a
+// tab, a quote or a '#' (a row that began with '#' would read as a comment).
+void append_string_cell(std::string &line, std::string_view s)
+{
+    std::string text;
+    text.reserve(s.size());
+    bool quote = s.empty();
+    for (std::size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const std::size_t n = utf8_length(s, i);
+        if (n == 0 || c < 0x20 || c == 0x7F) {
+            text += kReplacement;
+            i += n == 0 ? 1 : n;
+            continue;
+        }
+        if (c == ' ' || c == '"' || c == '#') quote = true;
+        if (c == '"') text += '"';
+        text.append(s.substr(i, n));
+        i += n;
+    }
+    if (!quote) {
+        line += text;
+        return;
+    }
+    line += '"';
+    line += text;
+    line += '"';
+}
+
+// Longest text of a number cell: a float64 in its shortest form takes at
+// most 24 characters.
+constexpr std::size_t kNumberRoom = 32;
+
+// Writes the shortest text that reads back as the same value (nan, inf,
+// -inf for the values that are not finite) at p, which has kNumberRoom
+// characters of room; returns the end.
+template <class F>
+char *put_number(char *p, F value)
+{
+    if (std::isnan(value)) {
+        std::memcpy(p, "nan", 3);
+        return p + 3;
+    }
+    return std::to_chars(p, p + kNumberRoom, value).ptr;
+}
+
+template <class F>
+void append_number(std::string &text, F value)
+{
+    char buf[kNumberRoom];
+    text.append(buf, put_number(buf, value));
+}
+
+// A double as a YAML float: shortest digits, always with a decimal point
+// (YAML does not take 5 or 1e+20 for floats), .nan, .inf or -.inf.
+std::string yaml_float(double value)
+{
+    if (std::isnan(value)) return ".nan";
+    if (std::isinf(value)) return value > 0 ? ".inf" : "-.inf";
+    std::string text;
+    append_number(text, value);
+    if (text.find('.') == std::string::npos) {
+        const std::size_t e = text.find('e');
+        text.insert(e == std::string::npos ? text.size() : e, ".0");
+    }
+    return text;
+}
+
+void emit_scalar(YAML::Emitter &yaml, const EcsvScalar &value)
+{
+    if (std::holds_alternative<std::monostate>(value))
+        yaml << YAML::Null;
+    else if (const bool *b = std::get_if<bool>(&value))
+        yaml << *b;
+    else if (const std::int64_t *i = std::get_if<std::int64_t>(&value))
+        yaml << static_cast<long long>(*i);
+    else if (const double *d = std::get_if<double>(&value))
+        yaml << yaml_float(*d);  // a plain scalar the reader resolves as a float
+    else
+        yaml << YAML::DoubleQuoted << std::get<std::string>(value);
+}
+
+void emit_column(YAML::Emitter &yaml, const EcsvTable::Column &column)
+{
+    yaml << YAML::Flow << YAML::BeginMap;
+    yaml << YAML::Key << "name" << YAML::Value << YAML::DoubleQuoted << column.name;
+    if (!column.unit.empty())
+        yaml << YAML::Key << "unit" << YAML::Value << YAML::DoubleQuoted << column.unit;
+    yaml << YAML::Key << "datatype" << YAML::Value
+         << kTypeNames[static_cast<int>(column.type())];
+    if (!column.description.empty())
+        yaml << YAML::Key << "description" << YAML::Value << YAML::DoubleQuoted
+             << column.description;
+    yaml << YAML::EndMap;
+}
+
+// The YAML header as the emitter writes it (non-ASCII as escapes), or
+// empty when the emitter refuses.
+std::string yaml_header(const EcsvTable &table)
+{
+    YAML::Emitter yaml;
+    yaml.SetOutputCharset(YAML::EscapeNonAscii);
+    yaml << YAML::BeginMap;
+    yaml << YAML::Key << "datatype" << YAML::Value << YAML::BeginSeq;
+    for (const auto &column : table.columns()) emit_column(yaml, column);
+    yaml << YAML::EndSeq;
+    if (!table.meta().empty()) {
+        // An ordered mapping, as astropy writes and reads meta.
+        yaml << YAML::Key << "meta" << YAML::Value << YAML::SecondaryTag("omap")
+             << YAML::BeginSeq;
+        for (const auto &[key, value] : table.meta()) {
+            yaml << YAML::Flow << YAML::BeginMap << YAML::Key << YAML::DoubleQuoted << key
+                 << YAML::Value;
+            emit_scalar(yaml, value);
+            yaml << YAML::EndMap;
+        }
+        yaml << YAML::EndSeq;
+    }
+    yaml << YAML::Key << "schema" << YAML::Value << "astropy-2.0";
+    yaml << YAML::EndMap;
+    if (!yaml.good()) return {};
+    return yaml.c_str();
+}
+
+// "# %ECSV 1.0", "# ---", then every YAML line behind "# ".
+std::string comment_header(const std::string &yaml)
+{
+    std::string out = "# %ECSV 1.0\n# ---\n";
+    std::size_t start = 0;
+    while (start < yaml.size()) {
+        std::size_t end = yaml.find('\n', start);
+        if (end == std::string::npos) end = yaml.size();
+        out += end > start ? "# " : "#";
+        out.append(yaml, start, end - start);
+        out += '\n';
+        start = end + 1;
+    }
+    return out;
+}
+
+// The rows go out through a buffer of about a megabyte: numbers are
+// converted in place, and full buffers are written to the stream.
+class RowWriter {
+public:
+    explicit RowWriter(std::ostream &out) : out_(out), buf_(kFlushAt + kNumberRoom + 2, '\0') {}
+
+    void number(auto value) { p_ = put_number(p_, value); }
+    void text(std::string_view s)
+    {
+        if (s.size() > buf_.size() - used()) {
+            flush();
+            if (s.size() > buf_.size()) {
+                buf_.resize(s.size());
+                p_ = buf_.data();
+            }
+        }
+        p_ = std::copy(s.begin(), s.end(), p_);
+    }
+    void separator(char c) { *p_++ = c; }
+    // Called after each cell, so that there is always room for a separator,
+    // a number and the separator behind it.
+    bool ready() { return used() < kFlushAt || flush(); }
+    bool flush()
+    {
+        out_.write(buf_.data(), static_cast<std::streamsize>(used()));
+        p_ = buf_.data();
+        return static_cast<bool>(out_);
+    }
+
+private:
+    static constexpr std::size_t kFlushAt = 1 << 20;
+    std::size_t used() const { return static_cast<std::size_t>(p_ - buf_.data()); }
+
+    std::ostream &out_;
+    std::string buf_;
+    char *p_ = buf_.data();
+};
+
+bool write_cell(RowWriter &w, const EcsvTable::Column &column, std::size_t row, std::string &scratch)
+{
+    switch (column.type()) {
+    case EcsvType::int32: w.number(std::get<0>(column.cells)[row]); break;
+    case EcsvType::float32: w.number(std::get<1>(column.cells)[row]); break;
+    case EcsvType::float64: w.number(std::get<2>(column.cells)[row]); break;
+    case EcsvType::string:
+        scratch.clear();
+        append_string_cell(scratch, std::get<3>(column.cells)[row]);
+        w.text(scratch);
+        break;
+    case EcsvType::boolean: w.text(std::get<4>(column.cells)[row] ? "True" : "False"); break;
+    }
+    return w.ready();
+}
+
+EcsvStatus check(const EcsvTable &table)
+{
+    std::set<std::string_view> names;
+    for (const auto &column : table.columns()) {
+        if (column.size() != table.rows()) return EcsvStatus::ragged_columns;
+        if (column.name.empty() || !names.insert(column.name).second)
+            return EcsvStatus::bad_column_name;
+    }
+    std::set<std::string_view> keys;
+    for (const auto &entry : table.meta())
+        if (entry.first.empty() || !keys.insert(entry.first).second)
+            return EcsvStatus::bad_meta_key;
+    return EcsvStatus::ok;
+}
+
+}  // namespace
+
+std::size_t EcsvTable::Column::size() const
+{
+    return std::visit([](const auto &cells) { return cells.size(); }, cells);
+}
+
+void EcsvTable::reserve(std::size_t rows)
+{
+    for (auto &column : columns_)
+        std::visit([rows](auto &cells) { cells.reserve(rows); }, column.cells);
+}
+
+void EcsvTable::add_meta(std::string key, EcsvScalar value)
+{
+    meta_.emplace_back(std::move(key), std::move(value));
+}
+
+std::size_t EcsvTable::find(std::string_view name) const
+{
+    for (std::size_t i = 0; i < columns_.size(); ++i)
+        if (columns_[i].name == name) return i;
+    return columns_.size();
+}
+
+std::size_t EcsvTable::rows() const
+{
+    return columns_.empty() ? 0 : columns_.front().size();
+}
+
+const char *ecsv_status_text(EcsvStatus status)
+{
+    switch (status) {
+    case EcsvStatus::ok: return "ok";
+    case EcsvStatus::ragged_columns: return "the table's columns differ in length";
+    case EcsvStatus::bad_column_name: return "a column name is empty or used twice";
+    case EcsvStatus::bad_meta_key: return "a meta key is empty or used twice";
+    case EcsvStatus::yaml_failed: return "the table header could not be written as YAML";
+    case EcsvStatus::write_failed: return "the table could not be written";
+    }
+    return "unknown table status";
+}
+
+EcsvStatus write_ecsv(const EcsvTable &table, std::ostream &out)
+{
+    if (const EcsvStatus status = check(table); status != EcsvStatus::ok) return status;
+    const std::string yaml = yaml_header(table);
+    if (yaml.empty()) return EcsvStatus::yaml_failed;
+
+    std::string names;
+    for (const auto &column : table.columns()) {
+        if (!names.empty()) names += ' ';
+        append_string_cell(names, column.name);
+    }
+    RowWriter w(out);
+    w.text(comment_header(yaml));
+    w.text(names);
+    w.separator('\n');
+    std::string scratch;
+    const auto &columns = table.columns();
+    for (std::size_t row = 0; row < table.rows(); ++row) {
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            if (c > 0) w.separator(' ');
+            if (!write_cell(w, columns[c], row, scratch)) return EcsvStatus::write_failed;
+        }
+        w.separator('\n');
+    }
+    if (!w.flush() || !out.flush()) return EcsvStatus::write_failed;
+    return EcsvStatus::ok;
+}
+
+EcsvStatus write_ecsv(const EcsvTable &table, std::string &text)
+{
+    std::ostringstream out;
+    const EcsvStatus status = write_ecsv(table, out);
+    text = status == EcsvStatus::ok ? std::move(out).str() : std::string();
+    return status;
+}

@@ -1,0 +1,113 @@
+// Tables of the products' measurements: every record of a product as rows
+// of an ECSV table (ecsv.h), with the units (TUNITn) and descriptions (the
+// comment of TTYPEn) the product gives its columns, the values the listings
+// derive (pixel positions, wavelengths, fluxes in mJy), and the observation
+// and its provenance as the table's meta.
+//
+// The exporters take plain inputs, filled from a loaded product: card
+// values as texts, the product's columns, and its records, all of them (the
+// listings' limit of 500 records does not apply to a table). A stored
+// column becomes a table column only when the product has it, so a table
+// never shows zeros for a column the product does not hold.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "ecsv.h"
+#include "pca_records.h"
+#include "pls_records.h"
+
+// One column of the product's table.
+struct ProductColumn {
+    std::string name;         // TTYPEn value
+    std::string description;  // comment of the TTYPEn card
+    std::string unit;         // TUNITn value; empty without the card
+};
+
+// The product as a whole. Card values are string values with their quotes
+// resolved ('' as '), empty when the card is absent; trailing blanks, which
+// FITS does not count, are dropped here.
+struct ProductSummary {
+    std::string filename;            // FILENAME
+    std::string product;             // PCAE, PCAP, PCAS, PPAE, PPAP, PLA or PSA
+    std::string object;              // OBJECT
+    std::string observer;            // OBSERVER
+    std::string proposal;            // EOHAPLID
+    std::string aot;                 // EOHAAOTN
+    std::optional<double> ra, dec;   // ATTRA, ATTDEC (degrees)
+    std::optional<double> equinox;   // EQUINOX
+    std::string start_utc, end_utc;  // EOHAUTCS, EOHAUTCE (YYDDDHHMMSS)
+    std::string created;             // DATE
+    std::string pipeline;            // OLPVERS
+    std::string source_path;         // the product's path as given
+    std::string program, program_version;  // the tool that writes the table
+    std::vector<ProductColumn> columns;    // in table order
+};
+
+// A filter of a camera product; filter f is element f - 1 of the span
+// handed to the exporters.
+struct CameraFilter {
+    std::string name;                    // FILTERn value; empty without the card
+    Detector detector = Detector::none;  // the array that value names
+};
+
+// Array centre and roll of PCAE and PCAP products (INSTRA, INSTDEC,
+// INSTROLL; degrees). PCAS records carry their own.
+struct CameraPointing {
+    double ra = 0, dec = 0, roll = 0;
+};
+
+// Raster of a PCAS product (ATTRNPTS, ATTRNLNS).
+struct RasterSize {
+    int points = 0, lines = 0;
+};
+
+// One filter/aperture configuration of a photometer product (one table
+// row): its FILTERn and APERn values and the stored values.
+struct PhotometerConfiguration {
+    std::string filter, aperture;
+    std::int32_t nbck = 0;
+    float srce = 0, srcu = 0, back = 0, bcku = 0, spb = 0, spbu = 0;
+    float bck1 = 0, bk1u = 0, bck2 = 0, bk2u = 0;
+    float bint = 0, binu = 0;  // PPAP only
+};
+
+// PCAE, PCAP: one row per filter (record k is filter k + 1) and detector
+// pixel (9 for C100, 4 for C200, all 9 without a detector): filter number,
+// name and detector, pixel number, its row and column on the sky (1 at the
+// top left; 0 without a detector), its J2000 position (NaN without a
+// detector), and OFF #1, ON+OFF, OFF #2 with their uncertainties.
+EcsvTable pcae_table(const ProductSummary &product, const CameraPointing &pointing,
+                     std::span<const CameraFilter> filters, std::span<const data_pcae> records);
+EcsvTable pcap_table(const ProductSummary &product, const CameraPointing &pointing,
+                     std::span<const CameraFilter> filters, std::span<const data_pcap> records);
+
+// PCAS: one row per raster point, filter and pixel (records filter by
+// filter, points of a line consecutive): raster point and line, the filter
+// and pixel columns as above with positions from each record's own pointing,
+// and the surface brightness with its uncertainty.
+EcsvTable pcas_table(const ProductSummary &product, RasterSize raster,
+                     std::span<const CameraFilter> filters, std::span<const data_pcas> records);
+
+// PLA, PSA: one row per measurement and pixel (1-64): measurement number,
+// dark flag, background count, pixel, wavelength (um), the ten stored
+// arrays, and the flux densities in mJy that the listing shows (value x
+// 3.338e14 x wavelength^2) of the source, mean OFF and both OFF positions
+// and their uncertainties.
+EcsvTable spectrometer_table(const ProductSummary &product,
+                             const std::array<float, kPlsPixels> &wavelength_um,
+                             std::span<const data_pls> records);
+
+// PPAE, PPAP: one row per configuration: its number, filter and aperture,
+// and every stored value column.
+EcsvTable photometer_table(const ProductSummary &product,
+                           std::span<const PhotometerConfiguration> configurations);
+
+// The ISO 8601 form (1996-05-02T04:56:12) of an ISO time text YYDDDHHMMSS
+// (years 90-99 are 1990-1999); nothing when the text is not such a time.
+std::optional<std::string> iso_time(const std::string &yydddhhmmss);
