@@ -142,7 +142,7 @@ SpectrumInput spectrum(int measurements, double scale, int negatives = 0, bool d
 CameraArrayInput camera()
 {
     CameraArrayInput in{kTitle, "ON+OFF intensity", "Jy", {}};
-    CameraFilter c100{1, "C1_60", Detector::c100, {}}, c200{2, "C2_160", Detector::c200, {}};
+    CameraArrayFilter c100{1, "C1_60", Detector::c100, {}}, c200{2, "C2_160", Detector::c200, {}};
     for (int e = 0; e < kPixels; ++e) {
         c100.value[e] = 1.5 + e * 10.25;
         c200.value[e] = e < 4 ? -2.0 + e * 0.125 : 999.0;  // only pixels 1-4 are drawn
@@ -398,7 +398,7 @@ TEST(Pictures, CameraSquaresShowTheirValuesInTheDiagramLayout)
     for (std::size_t i = 0; i < squares.size(); ++i) {
         int pixel = std::stoi(attribute(squares[i], "data-pixel"));
         EXPECT_EQ(pixel, order[i]);
-        const CameraFilter &filter = in.filters[i < 9 ? 0 : 1];
+        const CameraArrayFilter &filter = in.filters[i < 9 ? 0 : 1];
         std::string bold = pieces(squares[i], "font-weight=\"bold\"", "</text>").at(0);
         EXPECT_EQ(bold.substr(bold.find('>') + 1, bold.find('<') - bold.find('>') - 1),
                   svg::value_text(filter.value[pixel - 1]));
