@@ -2,9 +2,11 @@
 // images) of it. It lists nothing itself; its only texts are the usage line
 // and the messages for unusable command lines, inputs and outputs.
 #include <cstdio>
+#include <string>
 
 #include "listings.h"
 #include "pht.h"
+#include "picture_export.h"
 #include "product.h"
 
 namespace {
@@ -13,6 +15,7 @@ struct Options {
     int mode = 0;
     const char *outfile = nullptr;
     const char *imfile = nullptr;
+    const char *picture = nullptr;  // -p: SVG picture of the product
     const char *input = nullptr;
 };
 
@@ -40,6 +43,11 @@ bool read_options(int argc, char **argv, Options &opt)
             opt.imfile = argv[i + 1];
             i += 2;
             break;
+        case 'p': case 'P':
+            if (i + 1 >= argc) return false;
+            opt.picture = argv[i + 1];
+            i += 2;
+            break;
         default:
             return false;
         }
@@ -49,8 +57,19 @@ bool read_options(int argc, char **argv, Options &opt)
     return true;
 }
 
-// Writes the listing of an opened product (and its images), reading its
-// records once the listing file exists. Returns the exit status.
+// Writes the picture of a product with its records read to path, when a
+// picture was asked for. False after the message when it cannot be written.
+bool write_picture(const Product &product, const char *path)
+{
+    if (path == nullptr) return true;
+    std::string error;
+    if (write_picture_file(product, path, error)) return true;
+    std::fprintf(stderr, "problem writing output file %s: %s\n", path, error.c_str());
+    return false;
+}
+
+// Writes the listing of an opened product (and its picture and images),
+// reading its records once the listing file exists. Returns the exit status.
 int list_product(Product &product, const Options &opt)
 {
     ListingWriter out;
@@ -68,7 +87,9 @@ int list_product(Product &product, const Options &opt)
     case Family::image: break;
     }
     out.close();  // a failed write is kept in out.error()
-    return images ? write_spectrometer_images(opt.imfile, product) : 0;
+    const bool picture = write_picture(product, opt.picture);
+    const int status = images ? write_spectrometer_images(opt.imfile, product) : 0;
+    return picture ? status : 1;
 }
 
 // Opens the product of opt.input and lists it. Returns the exit status.
