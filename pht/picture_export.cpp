@@ -1,15 +1,11 @@
 // The picture of a loaded product; see picture_export.h.
 #include "picture_export.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <memory>
 #include <optional>
-#include <string_view>
 
 #include "qr_header.h"
+#include "text_file.h"
 
 namespace {
 
@@ -155,15 +151,5 @@ std::string product_picture(const Product &product)
 
 bool write_picture_file(const Product &product, const std::string &path, std::string &error)
 {
-    const std::string text = product_picture(product);
-    // The system's error number; EIO when a failed call left none.
-    auto system_error = [] { return errno != 0 ? errno : EIO; };
-    errno = 0;
-    std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-    int failure = file ? 0 : system_error();
-    if (file && std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) failure = system_error();
-    if (file && std::fclose(file.release()) != 0 && failure == 0) failure = system_error();
-    if (failure == 0) return true;
-    error = std::strerror(failure);
-    return false;
+    return write_text_file(path, product_picture(product), error);
 }
