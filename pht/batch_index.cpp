@@ -22,7 +22,10 @@ table { border-collapse: collapse; }
 th, td { border-bottom: 1px solid #ddd; padding: 0.35em 0.6em; text-align: left; vertical-align: top; }
 th { cursor: pointer; background: #f0f0f0; position: sticky; top: 0; user-select: none; }
 th:hover { background: #e2e2e2; }
+th[aria-sort=ascending]::after { content: " \25B2"; }
+th[aria-sort=descending]::after { content: " \25BC"; }
 td.product .source { color: #666; font-size: 85%; }
+td.start { white-space: nowrap; }
 td.status.failed { color: #b00020; font-weight: bold; }
 td.picture img { width: 240px; height: auto; border: 1px solid #ccc; background: #fff; }
 td.files a { display: block; }
@@ -51,8 +54,10 @@ const char *const kPageEnd = R"(</tbody>
       return backwards ? -c : c;
     });
     rows.forEach(function (row) { body.appendChild(row); });
-    table.setAttribute('data-sorted', heads[index].getAttribute('data-column') +
-                       (backwards ? ' descending' : ' ascending'));
+    var order = backwards ? 'descending' : 'ascending';
+    heads.forEach(function (th) { th.removeAttribute('aria-sort'); });
+    heads[index].setAttribute('aria-sort', order);
+    table.setAttribute('data-sorted', heads[index].getAttribute('data-column') + ' ' + order);
   }
   heads.forEach(function (th, index) {
     th.addEventListener('click', function () {
@@ -128,9 +133,9 @@ std::string anchor(const fs::path &dir, const std::string &path, const std::stri
 std::string product_cell(const BatchIndexRow &r)
 {
     const std::string origin = r.member.empty() ? r.source : r.source + "/" + r.member;
-    const std::string name = r.filename.empty() ? origin : r.filename;
-    return cell("product", name,
-                escape(name) + "<br><span class=\"source\">" + escape(origin) + "</span>");
+    if (r.filename.empty()) return cell("product", origin, escape(origin));
+    return cell("product", r.filename,
+                escape(r.filename) + "<br><span class=\"source\">" + escape(origin) + "</span>");
 }
 
 std::string picture_cell(const fs::path &dir, const BatchIndexRow &r)
