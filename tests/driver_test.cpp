@@ -70,6 +70,8 @@ TEST(DriverCommandLine, UnusableLinesGiveTheUsage)
         {"-v", "-i", dir / "im", in},                 // no listing named
         {"-v", in, "-o"},                             // options after the input
         {"-v", "-v", "-o"},                           // -o without its value word
+        {"-o", dir / "out.lst", "-p"},                // -p without its value word
+        {"-p", dir / "p.svg", in},                    // a picture but no listing
     };
     for (const auto &args : lines) {
         RunResult r = run_qrpht(args);
