@@ -11,6 +11,7 @@
 #include "help.h"
 #include "listings.h"
 #include "output_file.h"
+#include "picture_export.h"
 #include "pht.h"
 #include "process_guard.h"
 #include "product.h"
@@ -23,6 +24,7 @@ struct Options {
     int mode = 0;
     const char *outfile = nullptr;
     const char *imfile = nullptr;
+    const char *picture = nullptr;  // -p: SVG picture of the product
     const char *input = nullptr;
 };
 
@@ -49,6 +51,11 @@ bool read_options(int argc, char **argv, Options &opt)
         case 'i': case 'I':
             if (i + 1 >= argc) return false;
             opt.imfile = argv[i + 1];
+            i += 2;
+            break;
+        case 'p': case 'P':
+            if (i + 1 >= argc) return false;
+            opt.picture = argv[i + 1];
             i += 2;
             break;
         default:
@@ -97,6 +104,7 @@ void report_open_failure(const char *path)
 std::vector<NamedPath> planned_outputs(const Options &opt, const Product &product)
 {
     std::vector<NamedPath> outputs = {{opt.outfile, "listing"}};
+    if (opt.picture != nullptr) outputs.push_back({opt.picture, "picture"});
     if (product.family() == Family::spectrometer && opt.imfile != nullptr) {
         const int n = std::min(product.counts().rows, kMaxRecords);
         for (int k = 0; k < n; ++k)
@@ -114,6 +122,17 @@ bool outputs_are_distinct(const Options &opt, const Product &product)
     if (!clash) return true;
     std::fprintf(stderr, "problem opening output file %s: it is the %s file %s\n",
                  clash->output.c_str(), clash->other.role.c_str(), clash->other.path.c_str());
+    return false;
+}
+
+// Writes the picture of a product with its records read to path, when a
+// picture was asked for. False after the message when it cannot be written.
+bool write_picture(const Product &product, const char *path)
+{
+    if (path == nullptr) return true;
+    std::string error;
+    if (write_picture_file(product, path, error)) return true;
+    std::fprintf(stderr, "problem writing output file %s: %s\n", path, error.c_str());
     return false;
 }
 
@@ -142,7 +161,9 @@ int list_product(Product &product, const Options &opt)
         std::fprintf(stderr, "problem writing output file %s: %s\n", opt.outfile, out.reason().c_str());
         return 1;
     }
-    return images ? write_spectrometer_images(opt.imfile, product) : 0;
+    const bool picture = write_picture(product, opt.picture);
+    const int status = images ? write_spectrometer_images(opt.imfile, product) : 0;
+    return picture ? status : 1;
 }
 
 // Opens the product of opt.input and lists it. Returns the exit status.

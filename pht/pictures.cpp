@@ -375,7 +375,7 @@ svg::Point cell_offset(Detector d, int l, int m)
     return {(m - h) * pitch, (h - l) * pitch};
 }
 
-Range camera_range(const std::vector<CameraFilter> &filters)
+Range camera_range(const std::vector<CameraArrayFilter> &filters)
 {
     Range r;
     for (const auto &f : filters) {
@@ -387,7 +387,7 @@ Range camera_range(const std::vector<CameraFilter> &filters)
     return r;
 }
 
-void camera_square(Document &doc, const Plot &plot, const CameraFilter &f, int l, int m,
+void camera_square(Document &doc, const Plot &plot, const CameraArrayFilter &f, int l, int m,
                    const Range &range)
 {
     int element = pixel_layout(f.detector).element[l][m];
@@ -410,7 +410,7 @@ void camera_square(Document &doc, const Plot &plot, const CameraFilter &f, int l
     doc.close_group();
 }
 
-void camera_panel(Document &doc, const Rect &area, const CameraFilter &f, const Range &range)
+void camera_panel(Document &doc, const Rect &area, const CameraArrayFilter &f, const Range &range)
 {
     std::string heading = "Filter " + std::to_string(f.number) + ": " + f.name + " (" +
                           detector_name(f.detector) + ")";

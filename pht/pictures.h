@@ -85,7 +85,7 @@ std::string sed_picture(const SedInput &in);
 
 // ---- camera pixel arrays (PCAE, PCAP) --------------------------------------
 
-struct CameraFilter {
+struct CameraArrayFilter {
     int number = 0;    // 1-based filter number
     std::string name;  // value of its FILTER card
     Detector detector = Detector::none;
@@ -96,7 +96,7 @@ struct CameraArrayInput {
     PictureTitle title;
     std::string quantity = "ON+OFF intensity";
     std::string unit;  // MJy/sr (PCAE) or Jy (PCAP)
-    std::vector<CameraFilter> filters;
+    std::vector<CameraArrayFilter> filters;
 };
 
 // One panel per filter: the C100 3 x 3 or C200 2 x 2 array as squares laid

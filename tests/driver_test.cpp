@@ -77,6 +77,8 @@ TEST(DriverCommandLine, UnusableLinesGiveTheUsage)
         {"--HELP"},
         {"--versions"},
         {"-v", "--help", "-o", dir / "out.lst", in},  // not as the first word
+        {"-o", dir / "out.lst", "-p"},                // -p without its value word
+        {"-p", dir / "p.svg", in},                    // a picture but no listing
     };
     for (const auto &args : lines) {
         RunResult r = run_qrpht(args);

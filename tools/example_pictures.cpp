@@ -83,7 +83,7 @@ CameraArrayInput camera()
                    {"C2_160", Detector::c200, 18.5}};
     int k = 0;
     for (const auto &f : filters) {
-        CameraFilter cf{k + 1, f.name, f.d, {}};
+        CameraArrayFilter cf{k + 1, f.name, f.d, {}};
         for (int e = 0; e < kPixels; ++e) {
             // Source slightly off the centre pixel (pixel 5 of C100), towards pixel 6.
             double dx = e / 3 - 1.15, dy = e % 3 - 1.2;
