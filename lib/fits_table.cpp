@@ -15,6 +15,7 @@
 // - The row buffer is shared (not copied) by a FITS output unit linked to an
 //   input unit; shared ownership keeps it valid whichever unit closes first.
 #include "fits_table.h"
+#include "memory_product.h"
 #include "text_format.h"
 
 #include <algorithm>
@@ -154,6 +155,14 @@ void set_stream_buffer(FileInfo &f)
     static constexpr std::size_t kStreamBuffer = 64 * 1024;
     f.io_buffer.reset(new (std::nothrow) char[kStreamBuffer]);
     if (f.io_buffer) std::setvbuf(f.fp, f.io_buffer.get(), _IOFBF, kStreamBuffer);
+}
+
+// The input stream of a product: registered bytes held in memory when the
+// name is registered (a member of an archive), else the file of that name.
+std::FILE *open_input(const char *filename)
+{
+    if (std::FILE *fp = memory_product_open(filename)) return fp;
+    return std::fopen(filename, "rb");
 }
 
 FileInfo *fresh_file(int unit)
@@ -823,7 +832,7 @@ void topenr(int unit, const char *filename, int *nparms)
     FileInfo *f = fresh_file(unit);
     if (!f) return;
     f->mode = 'r';
-    f->fp = filename ? std::fopen(filename, "rb") : nullptr;
+    f->fp = filename ? open_input(filename) : nullptr;
     if (!f->fp) {
         error_msg = system_text(filename ? errno : EINVAL);
         return;

@@ -106,32 +106,41 @@ struct DispatchRow {
     const char *prefix;
     int *flag;
     Listing listing;
+    const char *type;      // the product type it stands for
 };
 
 // Tried in this order; the first row whose prefix begins the name decides.
 // The base-name rows test "pcap" before "pcas" and know no image files.
 const DispatchRow kDispatch[] = {
-    {true, "PCAE", &pcae_done, Listing::camera},
-    {true, "PCAS", &pcas_done, Listing::camera},
-    {true, "PCAP", &pcap_done, Listing::camera},
-    {true, "PPAE", &ppae_done, Listing::photometer},
-    {true, "PPAP", &ppap_done, Listing::photometer},
-    {true, "PLA", nullptr, Listing::spectrometer},
-    {true, "PSA", nullptr, Listing::spectrometer},
-    {true, "PGA", nullptr, Listing::image},
-    {false, "pcae", &pcae_done, Listing::camera},
-    {false, "pcap", &pcap_done, Listing::camera},
-    {false, "pcas", &pcas_done, Listing::camera},
-    {false, "ppae", &ppae_done, Listing::photometer},
-    {false, "ppap", &ppap_done, Listing::photometer},
-    {false, "pla", nullptr, Listing::spectrometer},
-    {false, "psa", nullptr, Listing::spectrometer},
+    {true, "PCAE", &pcae_done, Listing::camera, "PCAE"},
+    {true, "PCAS", &pcas_done, Listing::camera, "PCAS"},
+    {true, "PCAP", &pcap_done, Listing::camera, "PCAP"},
+    {true, "PPAE", &ppae_done, Listing::photometer, "PPAE"},
+    {true, "PPAP", &ppap_done, Listing::photometer, "PPAP"},
+    {true, "PLA", nullptr, Listing::spectrometer, "PLA"},
+    {true, "PSA", nullptr, Listing::spectrometer, "PSA"},
+    {true, "PGA", nullptr, Listing::image, "PGA"},
+    {false, "pcae", &pcae_done, Listing::camera, "PCAE"},
+    {false, "pcap", &pcap_done, Listing::camera, "PCAP"},
+    {false, "pcas", &pcas_done, Listing::camera, "PCAS"},
+    {false, "ppae", &ppae_done, Listing::photometer, "PPAE"},
+    {false, "ppap", &ppap_done, Listing::photometer, "PPAP"},
+    {false, "pla", nullptr, Listing::spectrometer, "PLA"},
+    {false, "psa", nullptr, Listing::spectrometer, "PSA"},
 };
+
+std::string dispatched_type;
 
 }  // namespace
 
+const std::string &dispatched_product_type()
+{
+    return dispatched_type;
+}
+
 int qrpht_main(int argc, char **argv)
 {
+    dispatched_type.clear();
     Options opt;
     if (!read_options(argc, argv, opt)) {
         usage(argv[0]);
@@ -166,6 +175,7 @@ int qrpht_main(int argc, char **argv)
         const std::string &name = row.by_product_name ? header_filename : base_filename;
         if (name.compare(0, std::strlen(row.prefix), row.prefix) != 0) continue;
         if (row.flag != nullptr) *row.flag = 1;
+        dispatched_type = row.type;
         int status = 0;
         switch (row.listing) {
         case Listing::camera: status = readpca(opt.input, opt.mode, opt.outfile); break;

@@ -36,3 +36,8 @@ int readpls(const char *filename, int mode, const char *outfile, const char *im_
 // The whole program behind main(): options, input, card store, dispatch.
 // Returns the exit status.
 int qrpht_main(int argc, char **argv);
+
+// Product type of the product the last qrpht_main call dispatched ("PCAE",
+// "PCAS", "PCAP", "PPAE", "PPAP", "PLA", "PSA", or "PGA" for an image file);
+// empty when the call ended before dispatch or no type matched.
+const std::string &dispatched_product_type();

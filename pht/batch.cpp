@@ -1,0 +1,597 @@
+// qrpht-batch: lists many products at once. The inputs are expanded into
+// single files and archive members, sorted, cut to the shard, and every
+// product whose listing is not up to date is listed in a worker process of
+// its own, forked from this warm process (no program start per product), up
+// to N at a time. Each worker's output streams go to a memory file, and its
+// inventory columns come back over a pipe. Stop signals are read from a
+// signalfd, so that the run stops between two events: the workers are
+// stopped, their unfinished listings removed, and the inventory of what
+// finished written, before the process ends by the same signal.
+#include "batch.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <utility>
+
+#include "atomic_file.h"
+#include "batch_inputs.h"
+#include "batch_options.h"
+#include "batch_worker.h"
+#include "inventory.h"
+#include "listing.h"
+#include "progress.h"
+#include "text_format.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char *kName = "qrpht-batch";
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kPollMs = 100;
+constexpr auto kStopGrace = std::chrono::seconds(5);  // then stopped workers are killed
+constexpr std::size_t kMaxMessages = 8192;            // kept of a product's messages
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(Fd &&o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+    Fd &operator=(Fd &&o) noexcept
+    {
+        if (this != &o) {
+            reset();
+            fd_ = std::exchange(o.fd_, -1);
+        }
+        return *this;
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    ~Fd() { reset(); }
+    int get() const { return fd_; }
+    void reset()
+    {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+// What a file was before a worker ran, to tell whether the worker wrote it.
+struct FileStamp {
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    long long mtime_ns = 0;
+    bool operator==(const FileStamp &) const = default;
+};
+
+FileStamp stamp(const std::string &path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    return {true, st.st_dev, st.st_ino, st.st_size,
+            st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec};
+}
+
+struct Task {
+    std::size_t entry = 0;   // index into the plan's entries
+    std::string listing;     // listing path
+    std::string image_base;  // -i base; empty without images
+    FileStamp before;        // the listing before its worker started
+};
+
+// Everything decided before the first worker starts.
+struct Plan {
+    std::vector<BatchEntry> entries;                // sorted
+    std::vector<std::optional<InventoryRow>> rows;  // per entry, once its outcome is known
+    std::vector<Task> tasks;                        // products to list, in entry order
+    std::size_t selected = 0;                       // entries of this shard
+};
+
+using PreviousRows = std::map<std::pair<std::string, std::string>, InventoryRow>;
+
+InventoryRow make_row(const BatchEntry &e, const std::string &listing, const char *status,
+                      const std::string &messages)
+{
+    InventoryRow row;
+    row[Inv::source] = e.source;
+    row[Inv::member] = e.member;
+    row[Inv::listing] = listing;
+    row[Inv::status] = status;
+    row[Inv::messages] = messages;
+    return row;
+}
+
+// An up-to-date listing keeps the product columns of the earlier inventory.
+InventoryRow skipped_row(const BatchEntry &e, const std::string &listing, const PreviousRows &previous)
+{
+    auto it = previous.find({e.source, e.member});
+    InventoryRow row = it != previous.end() ? it->second : InventoryRow{};
+    const InventoryRow fresh = make_row(e, listing, kStatusSkipped, "");
+    for (Inv::Column c : {Inv::source, Inv::member, Inv::listing, Inv::status, Inv::messages})
+        row[c] = fresh[c];
+    return row;
+}
+
+// A listing is up to date when it is newer than the product's file (for a
+// member, the archive).
+bool up_to_date(const std::string &listing, const std::string &source)
+{
+    const FileStamp out = stamp(listing), in = stamp(source);
+    return out.exists && in.exists && out.mtime_ns > in.mtime_ns;
+}
+
+bool is_product(const BatchEntry &e)
+{
+    return e.kind == ContentKind::fits || e.kind == ContentKind::compressed_fits;
+}
+
+void plan_entry(const BatchOptions &opt, std::size_t i, const std::map<std::string, std::size_t> &owner,
+                const PreviousRows &previous, Plan &plan)
+{
+    const BatchEntry &e = plan.entries[i];
+    const std::string listing = opt.output_dir + "/" + e.stem + ".lst";
+    std::optional<InventoryRow> &row = plan.rows[i];
+    if (e.kind == ContentKind::other) {
+        row = make_row(e, "", kStatusNotProduct, "not a FITS file");
+    } else if (e.kind == ContentKind::unreadable) {
+        row = make_row(e, "", kStatusFailed, e.problem);
+    } else if (std::size_t first = owner.at(e.stem); first != i) {
+        row = make_row(e, "", kStatusFailed,
+                       "its listing " + listing + " is the listing of " + entry_name(plan.entries[first]));
+    } else if (!opt.force && up_to_date(listing, e.source)) {
+        row = skipped_row(e, listing, previous);
+    } else {
+        const std::string images = opt.images ? opt.output_dir + "/" + e.stem + "_" : "";
+        plan.tasks.push_back({i, listing, images, {}});
+        if (!e.member.empty()) {
+            std::error_code ec;  // a folder that cannot be made fails the listing, with its reason
+            fs::create_directories(fs::path(listing).parent_path(), ec);
+        }
+    }
+}
+
+Plan make_plan(const BatchOptions &opt, std::vector<BatchEntry> entries, const PreviousRows &previous)
+{
+    Plan plan;
+    plan.entries = std::move(entries);
+    plan.rows.resize(plan.entries.size());
+    // Two products with one listing name: the first in sorted order keeps
+    // it, on every shard alike.
+    std::map<std::string, std::size_t> owner;
+    for (std::size_t i = 0; i < plan.entries.size(); ++i)
+        if (is_product(plan.entries[i])) owner.emplace(plan.entries[i].stem, i);
+    for (std::size_t i = 0; i < plan.entries.size(); ++i) {
+        if (i % static_cast<std::size_t>(opt.shards) != static_cast<std::size_t>(opt.shard - 1)) continue;
+        ++plan.selected;
+        plan_entry(opt, i, owner, previous, plan);
+    }
+    return plan;
+}
+
+std::string read_fd(int fd, std::size_t limit)
+{
+    std::string text;
+    char block[4096];
+    while (text.size() < limit) {
+        const ssize_t n = ::read(fd, block, std::min(sizeof block, limit - text.size()));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        text.append(block, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+// The messages a worker wrote, cut to kMaxMessages, without the final
+// line break.
+std::string captured_messages(int fd)
+{
+    ::lseek(fd, 0, SEEK_SET);
+    std::string text = read_fd(fd, kMaxMessages + 1);
+    if (text.size() > kMaxMessages) text = text.substr(0, kMaxMessages) + "\n[...]";
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
+// In a new worker process: default signal handling, its own process group
+// (a Ctrl-C reaches the batch, which stops the workers), no standard input,
+// and its output streams into the memory file.
+void enter_worker(int capture_fd, int signal_fd)
+{
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGCHLD, SIGPIPE}) std::signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::close(signal_fd);
+    ::setpgid(0, 0);
+    const int null = ::open("/dev/null", O_RDONLY);
+    if (null >= 0 && null != 0) {
+        ::dup2(null, 0);
+        ::close(null);
+    }
+    ::dup2(capture_fd, 1);
+    ::dup2(capture_fd, 2);
+    ::close(capture_fd);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // keeps the order of both streams' lines
+}
+
+int default_jobs()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+    return std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN));
+}
+
+class Scheduler {
+public:
+    Scheduler(const BatchOptions &opt, Plan &plan, ProgressLine &progress, int signal_fd)
+        : opt_(opt), plan_(plan), progress_(progress), signal_fd_(signal_fd),
+          jobs_(static_cast<std::size_t>(opt.jobs > 0 ? opt.jobs : default_jobs()))
+    {
+        for (const auto &row : plan_.rows) {
+            if (!row) continue;
+            ++done_;
+            failed_ += (*row)[Inv::status] == kStatusFailed;
+        }
+    }
+
+    void run();
+    int stop_signal() const { return stop_signal_; }
+    ProgressCounts counts() const
+    {
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+        return {done_, plan_.selected, failed_, elapsed.count()};
+    }
+
+private:
+    struct Running {
+        Task *task = nullptr;
+        Fd report;
+        Fd capture;
+        bool stopped = false;  // sent SIGTERM by the batch
+    };
+
+    void run_archive(std::vector<Task *> tasks);
+    bool wait_for_slot();
+    void launch(Task &task, WorkerJob job);
+    void handle_events(int timeout_ms);
+    void finish(pid_t pid, int wstatus);
+    void stop(int sig);
+    void drain();
+    void record(const Task &task, InventoryRow row);
+    void fail(const Task &task, const std::string &why);
+    WorkerJob job_for(const Task &task, WorkerJob::Source source) const;
+
+    const BatchOptions &opt_;
+    Plan &plan_;
+    ProgressLine &progress_;
+    int signal_fd_;
+    std::size_t jobs_;
+    std::map<pid_t, Running> running_;
+    std::size_t done_ = 0, failed_ = 0;
+    bool stopping_ = false;
+    int stop_signal_ = 0;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), stop_time_{};
+};
+
+void Scheduler::run()
+{
+    std::vector<Task> &tasks = plan_.tasks;
+    for (std::size_t i = 0; i < tasks.size() && !stopping_;) {
+        // The tasks of one source are adjacent: a file, or the members of an archive.
+        const BatchEntry &first = plan_.entries[tasks[i].entry];
+        std::size_t j = i + 1;
+        while (j < tasks.size() && plan_.entries[tasks[j].entry].source == first.source) ++j;
+        if (first.member.empty()) {
+            const auto source = first.kind == ContentKind::compressed_fits ? WorkerJob::Source::compressed_file
+                                                                           : WorkerJob::Source::file;
+            if (wait_for_slot()) launch(tasks[i], job_for(tasks[i], source));
+        } else {
+            std::vector<Task *> members;
+            for (std::size_t k = i; k < j; ++k) members.push_back(&tasks[k]);
+            run_archive(std::move(members));
+        }
+        i = j;
+    }
+    drain();
+}
+
+WorkerJob Scheduler::job_for(const Task &task, WorkerJob::Source source) const
+{
+    WorkerJob job;
+    job.source = source;
+    job.input = entry_name(plan_.entries[task.entry]);
+    job.listing = task.listing;
+    job.image_base = task.image_base;
+    job.verbose = opt_.verbose;
+    return job;
+}
+
+// Reads the archive once, in its own order, and hands each member to be
+// listed to a worker as it comes.
+void Scheduler::run_archive(std::vector<Task *> tasks)
+{
+    const auto leaf_of = [&](const Task *t) { return plan_.entries[t->entry].leaf; };
+    std::sort(tasks.begin(), tasks.end(), [&](Task *a, Task *b) { return leaf_of(a) < leaf_of(b); });
+    ArchiveWalk walk(plan_.entries[tasks.front()->entry].source);
+    Leaf leaf;
+    std::size_t k = 0;
+    while (k < tasks.size() && walk.next(leaf)) {
+        Task &task = *tasks[k];
+        if (leaf.index < leaf_of(&task)) continue;
+        ++k;
+        if (leaf.index != leaf_of(&task) || leaf.member != plan_.entries[task.entry].member) {
+            fail(task, "the archive changed while it was read");
+            continue;
+        }
+        if (!wait_for_slot()) return;
+        WorkerJob job = job_for(task, WorkerJob::Source::memory);
+        std::string problem;
+        if (walk.read(kMaxProductBytes, job.bytes, problem)) launch(task, std::move(job));
+        else fail(task, problem);
+    }
+    if (stopping_) return;
+    for (; k < tasks.size(); ++k)
+        fail(*tasks[k], walk.error().empty() ? "no longer in the archive" : walk.error());
+}
+
+bool Scheduler::wait_for_slot()
+{
+    handle_events(0);
+    while (!stopping_ && running_.size() >= jobs_) handle_events(kPollMs);
+    return !stopping_;
+}
+
+void Scheduler::launch(Task &task, WorkerJob job)
+{
+    task.before = stamp(task.listing);
+    Fd capture(::memfd_create("qrpht-batch-messages", MFD_CLOEXEC));
+    int ends[2] = {-1, -1};
+    if (capture.get() < 0 || ::pipe2(ends, O_CLOEXEC) != 0) {
+        fail(task, std::string("cannot start a worker: ") + std::strerror(errno));
+        return;
+    }
+    Fd report(ends[0]), report_end(ends[1]);
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        fail(task, std::string("cannot start a worker: ") + std::strerror(errno));
+        return;
+    }
+    if (pid == 0) {
+        enter_worker(capture.get(), signal_fd_);
+        run_worker(job, report_end.get());
+    }
+    running_.emplace(pid, Running{&task, std::move(report), std::move(capture), false});
+}
+
+void Scheduler::handle_events(int timeout_ms)
+{
+    pollfd p{signal_fd_, POLLIN, 0};
+    ::poll(&p, 1, timeout_ms);
+    signalfd_siginfo info{};
+    while (::read(signal_fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+        if (info.ssi_signo != SIGCHLD) stop(static_cast<int>(info.ssi_signo));
+    int wstatus = 0;
+    for (pid_t pid; (pid = ::waitpid(-1, &wstatus, WNOHANG)) > 0;) finish(pid, wstatus);
+    progress_.update(counts());
+}
+
+void Scheduler::finish(pid_t pid, int wstatus)
+{
+    auto it = running_.find(pid);
+    if (it == running_.end()) return;
+    Running r = std::move(it->second);
+    running_.erase(it);
+    InventoryRow row;
+    const bool reported = decode_report(read_fd(r.report.get(), kMaxMessages), row);
+    const bool exited = WIFEXITED(wstatus);
+    const bool clean = exited && WEXITSTATUS(wstatus) == 0 && reported;
+    std::string messages = captured_messages(r.capture.get());
+    // A worker stopped before it finished has no row; whatever it wrote of
+    // its listing goes, so that no later run takes it for up to date.
+    const bool interrupted = r.stopped && !clean;
+    if (!interrupted && !exited)
+        messages += (messages.empty() ? "" : "\n") +
+                    text_format("listing ended by signal %d (%s)", WTERMSIG(wstatus), strsignal(WTERMSIG(wstatus)));
+    else if (!interrupted && !reported)
+        messages += (messages.empty() ? "" : "\n") +
+                    text_format("listing ended with status %d and no report", WEXITSTATUS(wstatus));
+    if (!exited || !reported) row[Inv::status] = kStatusFailed;
+    if (interrupted || row[Inv::status] == kStatusFailed) {
+        if (stamp(r.task->listing) != r.task->before) ::unlink(r.task->listing.c_str());
+    }
+    if (interrupted) return;
+    row[Inv::messages] = messages;
+    row[Inv::listing] = row[Inv::status] == kStatusListed ? r.task->listing : "";
+    record(*r.task, std::move(row));
+}
+
+void Scheduler::record(const Task &task, InventoryRow row)
+{
+    const BatchEntry &e = plan_.entries[task.entry];
+    row[Inv::source] = e.source;
+    row[Inv::member] = e.member;
+    failed_ += row[Inv::status] == kStatusFailed;
+    ++done_;
+    plan_.rows[task.entry] = std::move(row);
+}
+
+void Scheduler::fail(const Task &task, const std::string &why)
+{
+    record(task, make_row(plan_.entries[task.entry], "", kStatusFailed, why));
+}
+
+// The first stop signal stops every worker; a second one kills them.
+void Scheduler::stop(int sig)
+{
+    const int worker_signal = stopping_ ? SIGKILL : SIGTERM;
+    if (!stopping_) {
+        stopping_ = true;
+        stop_signal_ = sig;
+        stop_time_ = std::chrono::steady_clock::now();
+    }
+    for (auto &[pid, r] : running_) {
+        ::kill(pid, worker_signal);
+        r.stopped = true;
+    }
+}
+
+void Scheduler::drain()
+{
+    bool killed = false;
+    while (!running_.empty()) {
+        if (stopping_ && !killed && std::chrono::steady_clock::now() - stop_time_ > kStopGrace) {
+            for (auto &entry : running_) ::kill(entry.first, SIGKILL);
+            killed = true;
+        }
+        handle_events(kPollMs);
+    }
+}
+
+// Descriptors 0 to 2 that are closed are opened on /dev/null, so that no
+// file the run opens takes their place.
+void ensure_standard_fds()
+{
+    for (int fd = 0; fd <= 2; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", O_RDWR) < 0) return;
+}
+
+// Stop signals and SIGCHLD are blocked and read from the returned
+// descriptor.
+Fd signal_descriptor()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kStopSignals) sigaddset(&set, sig);
+    sigaddset(&set, SIGCHLD);
+    ::sigprocmask(SIG_BLOCK, &set, nullptr);
+    return Fd(::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
+}
+
+// Ends the process by sig with its default action, as if it had not been
+// caught, so that the caller (a shell) sees the interruption.
+[[noreturn]] void end_by_signal(int sig)
+{
+    std::fflush(nullptr);
+    std::signal(sig, SIG_DFL);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, sig);
+    ::raise(sig);
+    ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
+    ::_exit(128 + sig);
+}
+
+std::string inventory_path(const BatchOptions &opt)
+{
+    if (!opt.inventory.empty()) return opt.inventory;
+    // Shards may share one output folder; each keeps an inventory of its own.
+    if (opt.shards > 1) return text_format("%s/inventory-%d-of-%d.csv", opt.output_dir.c_str(), opt.shard, opt.shards);
+    return opt.output_dir + "/inventory.csv";
+}
+
+struct Tally {
+    std::size_t listed = 0, failed = 0, skipped = 0, not_product = 0, rows = 0;
+};
+
+// Writes the rows of every product whose outcome is known.
+bool write_inventory(const std::string &path, const Plan &plan, Tally &tally)
+{
+    std::vector<InventoryRow> rows;
+    for (const auto &row : plan.rows) {
+        if (!row) continue;
+        rows.push_back(*row);
+        const std::string &status = (*row)[Inv::status];
+        tally.listed += status == kStatusListed;
+        tally.failed += status == kStatusFailed;
+        tally.skipped += status == kStatusSkipped;
+        tally.not_product += status == kStatusNotProduct;
+    }
+    tally.rows = rows.size();
+    std::string problem;
+    if (write_file_atomically(path, inventory_text(rows), problem)) return true;
+    std::fprintf(stderr, "%s: cannot write the inventory %s: %s\n", kName, path.c_str(), problem.c_str());
+    return false;
+}
+
+int run_plan(const BatchOptions &opt, Plan &plan, const std::string &inventory)
+{
+    Fd signals = signal_descriptor();
+    if (signals.get() < 0) {
+        std::fprintf(stderr, "%s: cannot watch for signals: %s\n", kName, std::strerror(errno));
+        return kExitFailed;
+    }
+    ProgressLine progress(2, opt.progress || (!opt.quiet && ::isatty(2)));
+    Scheduler scheduler(opt, plan, progress, signals.get());
+    scheduler.run();
+    progress.finish(scheduler.counts());
+    Tally tally;
+    const bool written = write_inventory(inventory, plan, tally);
+    if (scheduler.stop_signal() != 0) {
+        std::fprintf(stderr, "%s: stopped by %s; the inventory %s holds the %zu finished products\n", kName,
+                     strsignal(scheduler.stop_signal()), inventory.c_str(), tally.rows);
+        end_by_signal(scheduler.stop_signal());
+    }
+    if (!opt.quiet)
+        std::fprintf(stderr, "%s: %zu listed, %zu failed, %zu up to date, %zu not products; inventory %s\n",
+                     kName, tally.listed, tally.failed, tally.skipped, tally.not_product, inventory.c_str());
+    return tally.failed > 0 || !written ? kExitFailed : 0;
+}
+
+int usage_error(const std::string &error)
+{
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", kName, error.c_str(), kName);
+    return kExitUsage;
+}
+
+}  // namespace
+
+int batch_main(int argc, char **argv)
+{
+    ensure_standard_fds();
+    std::signal(SIGPIPE, SIG_IGN);
+    BatchOptions opt;
+    std::string error;
+    if (!parse_batch_options(argc, argv, opt, error)) return usage_error(error);
+    if (opt.action == BatchOptions::Action::help) {
+        const std::string text = batch_usage(kName);
+        return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : kExitFailed;
+    }
+    if (opt.action == BatchOptions::Action::version)
+        return std::printf("%s %s\n", kName, kProgramVersion) > 0 && std::fflush(stdout) == 0 ? 0 : kExitFailed;
+
+    std::error_code ec;
+    fs::create_directories(opt.output_dir, ec);
+    if (!fs::is_directory(opt.output_dir, ec))
+        return usage_error("cannot make the output folder " + opt.output_dir +
+                           (ec ? ": " + ec.message() : ""));
+    std::vector<BatchEntry> entries;
+    if (!collect_entries(opt.inputs, opt.output_dir, entries, error)) return usage_error(error);
+    sort_entries(entries);
+    const std::string inventory = inventory_path(opt);
+    Plan plan = make_plan(opt, std::move(entries), read_inventory(inventory));
+    return run_plan(opt, plan, inventory);
+}
