@@ -36,7 +36,7 @@ std::string progress_text(const ProgressCounts &c)
     const double rate = c.elapsed > 0 ? static_cast<double>(c.done) / c.elapsed : 0;
     const std::string left =
         rate > 0 && c.total >= c.done ? clock_text(static_cast<double>(c.total - c.done) / rate) : "-:--";
-    return text_format("%zu/%zu  %.1f/s  elapsed %s  left %s  failed %zu", c.done, c.total, rate,
+    return text_format("%zu/%zu done  %.1f/s  elapsed %s  left %s  failed %zu", c.done, c.total, rate,
                        clock_text(c.elapsed).c_str(), left.c_str(), c.failed);
 }
 

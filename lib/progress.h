@@ -13,7 +13,7 @@ struct ProgressCounts {
     double elapsed = 0;  // seconds
 };
 
-// "  120/2000  345.2/s  elapsed 0:03  left 0:05  failed 1": done and total,
+// "120/2000 done  345.2/s  elapsed 0:03  left 0:05  failed 1": done and total,
 // items per second, elapsed time, the estimated time left (at the rate so
 // far) and the failures so far.
 std::string progress_text(const ProgressCounts &c);

@@ -35,6 +35,7 @@
 #include "batch_worker.h"
 #include "inventory.h"
 #include "listing.h"
+#include "pls_records.h"
 #include "progress.h"
 #include "text_format.h"
 
@@ -99,6 +100,7 @@ struct Task {
     std::string listing;     // listing path
     std::string image_base;  // -i base; empty without images
     FileStamp before;        // the listing before its worker started
+    long long started_ns = 0;  // when its worker started, on the clock of file times
 };
 
 // Everything decided before the first worker starts.
@@ -188,6 +190,29 @@ Plan make_plan(const BatchOptions &opt, std::vector<BatchEntry> entries, const P
         plan_entry(opt, i, owner, previous, plan);
     }
     return plan;
+}
+
+// The time as file systems stamp files (coarse, never ahead of a stamp made
+// later).
+long long file_clock_ns()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
+}
+
+// Removes what the worker of task wrote: its listing, when the worker
+// replaced or created it, and the images it wrote.
+void discard_outputs(const Task &task)
+{
+    if (stamp(task.listing) != task.before) ::unlink(task.listing.c_str());
+    if (task.image_base.empty()) return;
+    for (std::size_t k = 0;; ++k) {
+        const std::string image = pls_image_name(task.image_base, k);
+        const FileStamp s = stamp(image);
+        if (!s.exists) break;
+        if (s.mtime_ns >= task.started_ns) ::unlink(image.c_str());
+    }
 }
 
 std::string read_fd(int fd, std::size_t limit)
@@ -367,6 +392,7 @@ bool Scheduler::wait_for_slot()
 void Scheduler::launch(Task &task, WorkerJob job)
 {
     task.before = stamp(task.listing);
+    task.started_ns = file_clock_ns();
     Fd capture(::memfd_create("qrpht-batch-messages", MFD_CLOEXEC));
     int ends[2] = {-1, -1};
     if (capture.get() < 0 || ::pipe2(ends, O_CLOEXEC) != 0) {
@@ -410,8 +436,9 @@ void Scheduler::finish(pid_t pid, int wstatus)
     const bool exited = WIFEXITED(wstatus);
     const bool clean = exited && WEXITSTATUS(wstatus) == 0 && reported;
     std::string messages = captured_messages(r.capture.get());
-    // A worker stopped before it finished has no row; whatever it wrote of
-    // its listing goes, so that no later run takes it for up to date.
+    // A worker stopped before it finished has no row. What a stopped or
+    // failed worker wrote goes, so that no later run takes a listing cut
+    // short for up to date.
     const bool interrupted = r.stopped && !clean;
     if (!interrupted && !exited)
         messages += (messages.empty() ? "" : "\n") +
@@ -420,9 +447,7 @@ void Scheduler::finish(pid_t pid, int wstatus)
         messages += (messages.empty() ? "" : "\n") +
                     text_format("listing ended with status %d and no report", WEXITSTATUS(wstatus));
     if (!exited || !reported) row[Inv::status] = kStatusFailed;
-    if (interrupted || row[Inv::status] == kStatusFailed) {
-        if (stamp(r.task->listing) != r.task->before) ::unlink(r.task->listing.c_str());
-    }
+    if (interrupted || row[Inv::status] == kStatusFailed) discard_outputs(*r.task);
     if (interrupted) return;
     row[Inv::messages] = messages;
     row[Inv::listing] = row[Inv::status] == kStatusListed ? r.task->listing : "";

@@ -20,6 +20,9 @@ struct RunResult {
 // non-zero time limit is killed.
 RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd = "",
                     std::chrono::seconds limit = std::chrono::seconds(0));
+// The same for any program.
+RunResult run_program(const std::string &program, const std::vector<std::string> &args,
+                      const std::string &cwd = "", std::chrono::seconds limit = std::chrono::seconds(0));
 
 std::string read_file(const std::filesystem::path &path);
 void write_file(const std::filesystem::path &path, const std::string &data);
