@@ -8,8 +8,7 @@
 // file) is told the same way as that of a file.
 #include "archive_walk.h"
 
-#include <archive.h>
-#include <archive_entry.h>
+#include "archive_api.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -25,36 +24,45 @@ constexpr std::size_t kMagicLength = sizeof kFitsMagic - 1;
 
 using Reader = std::unique_ptr<archive, int (*)(archive *)>;
 
+const ArchiveApi *la = nullptr;  // set by the entry points before any use
+
+// Loads libarchive; false with the reason when it cannot be loaded.
+bool load_archive_api(std::string &problem)
+{
+    la = archive_api(problem);
+    return la != nullptr;
+}
+
 archive *new_reader()
 {
-    archive *a = archive_read_new();
+    archive *a = la->archive_read_new();
     if (a == nullptr) return nullptr;
-    archive_read_support_filter_gzip(a);
-    archive_read_support_filter_bzip2(a);
-    archive_read_support_filter_xz(a);
-    archive_read_support_filter_lzma(a);
-    archive_read_support_filter_zstd(a);
-    archive_read_support_filter_lz4(a);
-    archive_read_support_filter_compress(a);
-    archive_read_support_format_tar(a);
-    archive_read_support_format_raw(a);
+    la->archive_read_support_filter_gzip(a);
+    la->archive_read_support_filter_bzip2(a);
+    la->archive_read_support_filter_xz(a);
+    la->archive_read_support_filter_lzma(a);
+    la->archive_read_support_filter_zstd(a);
+    la->archive_read_support_filter_lz4(a);
+    la->archive_read_support_filter_compress(a);
+    la->archive_read_support_format_tar(a);
+    la->archive_read_support_format_raw(a);
     return a;
 }
 
 std::string error_text(archive *a)
 {
-    const char *text = a ? archive_error_string(a) : nullptr;
+    const char *text = a ? la->archive_error_string(a) : nullptr;
     return text ? text : "cannot be read";
 }
 
 bool is_tar(archive *a)
 {
-    return (archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_TAR;
+    return (la->archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) == ARCHIVE_FORMAT_TAR;
 }
 
 bool is_compressed(archive *a)
 {
-    return archive_filter_count(a) > 1;  // the last filter is the plain byte source
+    return la->archive_filter_count(a) > 1;  // the last filter is the plain byte source
 }
 
 // Reads up to n bytes of the current entry; fewer only at its end; -1 on
@@ -63,7 +71,7 @@ long read_some(archive *a, char *buf, std::size_t n)
 {
     std::size_t got = 0;
     while (got < n) {
-        const la_ssize_t r = archive_read_data(a, buf + got, n - got);
+        const la_ssize_t r = la->archive_read_data(a, buf + got, n - got);
         if (r < 0) return -1;
         if (r == 0) break;
         got += static_cast<std::size_t>(r);
@@ -76,7 +84,7 @@ bool read_rest(archive *a, std::size_t limit, std::string &bytes, std::string &p
 {
     std::vector<char> block(kBlock);
     for (;;) {
-        const la_ssize_t r = archive_read_data(a, block.data(), block.size());
+        const la_ssize_t r = la->archive_read_data(a, block.data(), block.size());
         if (r < 0) {
             problem = error_text(a);
             return false;
@@ -106,12 +114,14 @@ FileKind file_kind(const std::string &path)
     std::fclose(fp);
     if (begins_with_magic(magic, static_cast<long>(got))) return {ContentKind::fits, ""};
 
-    Reader reader(new_reader(), archive_read_free);
+    std::string problem;
+    if (!load_archive_api(problem)) return {ContentKind::unreadable, problem};
+    Reader reader(new_reader(), la->archive_read_free);
     archive *a = reader.get();
     archive_entry *entry = nullptr;
-    if (a == nullptr || archive_read_open_filename(a, path.c_str(), kBlock) != ARCHIVE_OK)
+    if (a == nullptr || la->archive_read_open_filename(a, path.c_str(), kBlock) != ARCHIVE_OK)
         return {ContentKind::other, ""};
-    const int status = archive_read_next_header(a, &entry);
+    const int status = la->archive_read_next_header(a, &entry);
     if (status == ARCHIVE_EOF && is_tar(a)) return {ContentKind::archive, ""};
     if (status < ARCHIVE_WARN) return {ContentKind::other, ""};
     if (is_tar(a)) return {ContentKind::archive, ""};
@@ -125,11 +135,12 @@ bool read_decompressed(const std::string &path, std::size_t limit, std::string &
                        std::string &problem)
 {
     bytes.clear();
-    Reader reader(new_reader(), archive_read_free);
+    if (!load_archive_api(problem)) return false;
+    Reader reader(new_reader(), la->archive_read_free);
     archive *a = reader.get();
     archive_entry *entry = nullptr;
-    if (a == nullptr || archive_read_open_filename(a, path.c_str(), kBlock) != ARCHIVE_OK ||
-        archive_read_next_header(a, &entry) < ARCHIVE_WARN) {
+    if (a == nullptr || la->archive_read_open_filename(a, path.c_str(), kBlock) != ARCHIVE_OK ||
+        la->archive_read_next_header(a, &entry) < ARCHIVE_WARN) {
         problem = error_text(a);
         return false;
     }
@@ -151,7 +162,7 @@ struct ArchiveWalk::Level {
     Level &operator=(const Level &) = delete;
     ~Level()
     {
-        if (a) archive_read_free(a);
+        if (a) la->archive_read_free(a);
     }
 };
 
@@ -161,9 +172,9 @@ namespace {
 la_ssize_t read_parent(archive *a, void *data, const void **buf)
 {
     auto *level = static_cast<ArchiveWalk::Level *>(data);
-    const la_ssize_t n = archive_read_data(level->parent, level->buffer.data(), level->buffer.size());
+    const la_ssize_t n = la->archive_read_data(level->parent, level->buffer.data(), level->buffer.size());
     if (n < 0) {
-        archive_set_error(a, EIO, "%s", error_text(level->parent).c_str());
+        la->archive_set_error(a, EIO, "%s", error_text(level->parent).c_str());
         return -1;
     }
     *buf = level->buffer.data();
@@ -174,10 +185,11 @@ la_ssize_t read_parent(archive *a, void *data, const void **buf)
 
 ArchiveWalk::ArchiveWalk(const std::string &path)
 {
+    if (!load_archive_api(error_)) return;
     auto top = std::make_unique<Level>();
     top->name = path;
     top->a = new_reader();
-    if (top->a == nullptr || archive_read_open_filename(top->a, path.c_str(), kBlock) != ARCHIVE_OK) {
+    if (top->a == nullptr || la->archive_read_open_filename(top->a, path.c_str(), kBlock) != ARCHIVE_OK) {
         error_ = path + ": " + error_text(top->a);
         return;
     }
@@ -205,7 +217,7 @@ bool ArchiveWalk::next(Leaf &leaf)
         Level &top = *levels_.back();
         archive_entry *entry = top.pending;
         top.pending = nullptr;
-        const int status = entry ? ARCHIVE_OK : archive_read_next_header(top.a, &entry);
+        const int status = entry ? ARCHIVE_OK : la->archive_read_next_header(top.a, &entry);
         if (status == ARCHIVE_EOF) {
             pop();
             continue;
@@ -215,10 +227,10 @@ bool ArchiveWalk::next(Leaf &leaf)
             while (!levels_.empty()) pop();
             return false;
         }
-        if (archive_entry_filetype(entry) != AE_IFREG || archive_entry_hardlink(entry)) continue;
-        const char *path = archive_entry_pathname(entry);
+        if (la->archive_entry_filetype(entry) != AE_IFREG || la->archive_entry_hardlink(entry)) continue;
+        const char *path = la->archive_entry_pathname(entry);
         const std::string member = top.prefix + (path ? path : "");
-        if (archive_entry_size_is_set(entry) && archive_entry_size(entry) == 0) {
+        if (la->archive_entry_size_is_set(entry) && la->archive_entry_size(entry) == 0) {
             leaf = Leaf{member, top.name, leaves_++, ContentKind::other, ""};
             return true;
         }
@@ -241,8 +253,8 @@ bool ArchiveWalk::descend(const std::string &member, Leaf &leaf)
     level->a = new_reader();
     archive_entry *entry = nullptr;
     int status = ARCHIVE_FATAL;
-    if (level->a && archive_read_open(level->a, level.get(), nullptr, read_parent, nullptr) == ARCHIVE_OK)
-        status = archive_read_next_header(level->a, &entry);
+    if (level->a && la->archive_read_open(level->a, level.get(), nullptr, read_parent, nullptr) == ARCHIVE_OK)
+        status = la->archive_read_next_header(level->a, &entry);
     if (status != ARCHIVE_EOF && status < ARCHIVE_WARN) {
         leaf.kind = ContentKind::unreadable;
         leaf.problem = error_text(level->a);

@@ -10,6 +10,7 @@
 #include "batch.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/signalfd.h>
@@ -24,6 +25,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -596,6 +598,13 @@ int usage_error(const std::string &error)
 
 int batch_main(int argc, char **argv)
 {
+    // Freed small blocks are not kept in fast bins: the first large
+    // allocation of every worker would sort the bins inherited from this
+    // process, writing into (and so copying) pages all over its heap.
+    ::mallopt(M_MXFAST, 0);
+    // Every listing's banner tells the run date in local time: the time zone
+    // is read once here rather than once per worker.
+    ::tzset();
     ensure_standard_fds();
     std::signal(SIGPIPE, SIG_IGN);
     BatchOptions opt;

@@ -1,6 +1,7 @@
 // Worker side of a batch run; see batch_worker.h.
 #include "batch_worker.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -37,10 +38,12 @@ const char *outcome(int exit_status)
     return exit_status == 0 && !type.empty() ? kStatusListed : kStatusFailed;
 }
 
-int list_job(WorkerJob &job)
+// Lists the job's product; product_bytes receives its size.
+int list_job(WorkerJob &job, long long &product_bytes)
 {
     switch (job.source) {
     case WorkerJob::Source::memory:
+        product_bytes = static_cast<long long>(job.bytes.size());
         return list_member(std::move(job.bytes), job.input, job.listing, job.image_base, job.verbose);
     case WorkerJob::Source::compressed_file: {
         std::string bytes, problem;
@@ -48,10 +51,13 @@ int list_job(WorkerJob &job)
             std::fprintf(stderr, "%s: %s\n", job.input.c_str(), problem.c_str());
             return 1;
         }
+        product_bytes = static_cast<long long>(bytes.size());
         return list_member(std::move(bytes), job.input, job.listing, job.image_base, job.verbose);
     }
     case WorkerJob::Source::file: break;
     }
+    struct stat st {};
+    product_bytes = ::stat(job.input.c_str(), &st) == 0 ? st.st_size : 0;
     return list_product(job.input, job.listing, job.image_base, job.verbose);
 }
 
@@ -92,12 +98,13 @@ int list_member(std::string bytes, const std::string &display_name, const std::s
 
 void run_worker(WorkerJob &job, int report_fd)
 {
-    const int status = list_job(job);
+    long long product_bytes = 0;
+    const int status = list_job(job, product_bytes);
     std::fflush(stdout);
     std::fflush(stderr);
     InventoryRow row;
     row[Inv::status] = outcome(status);
-    if (header_row > 0) summarize_product(job.input.c_str(), job.image_base, row);
+    if (header_row > 0) summarize_product(product_bytes, job.image_base, row);
     write_all(report_fd, encode(row));
     ::_exit(status);
 }

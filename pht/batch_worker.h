@@ -31,7 +31,8 @@ int list_member(std::string bytes, const std::string &display_name, const std::s
                 const std::string &image_base, bool verbose);
 
 // Body of a worker process: lists the job's product, writes the product
-// columns and the status of its inventory row on report_fd, and ends the
+// columns (read from the card store the listing filled) and the status of
+// its inventory row on report_fd, and ends the
 // process with qrpht's exit status. The caller has pointed the standard
 // output and error where the product's messages are to be kept.
 [[noreturn]] void run_worker(WorkerJob &job, int report_fd);

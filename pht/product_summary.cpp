@@ -5,8 +5,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
 
-#include "fits_table.h"
 #include "listing.h"
 #include "pht.h"
 #include "pls_records.h"
@@ -14,48 +15,101 @@
 
 namespace {
 
-constexpr int kSummaryUnit = 3;  // apart from the driver's, the listing's and the banner's units
-constexpr std::size_t kKeyText = 80;
+constexpr std::size_t kCard = 80;
+constexpr long long kBlock = 2880;
+constexpr std::size_t kValue = 10;  // the value field starts at column 11
 
-// A string value without its trailing blanks, which FITS does not count.
-std::string text_key(const char *keyword)
+bool is_end(const std::string &card)
 {
-    char value[kKeyText] = "";
-    t_rkey_c(kSummaryUnit, value, keyword);
-    if (itstat() != 0) return "";
-    std::string text = value;
+    return card.compare(0, 8, "END     ") == 0;
+}
+
+// The store holds the primary header's cards through its END card, then
+// the extension's: [0, split) and [split, size).
+std::size_t primary_cards()
+{
+    for (std::size_t i = 0; i < header.size(); ++i)
+        if (is_end(header[i])) return i + 1;
+    return header.size();
+}
+
+// The value card of keyword among cards [from, to); null when there is none.
+const std::string *find_card(std::size_t from, std::size_t to, const char *keyword)
+{
+    const std::size_t n = std::strlen(keyword);
+    for (std::size_t i = from; i < to; ++i) {
+        const std::string &c = header[i];
+        if (c.size() > kValue && c.compare(0, n, keyword) == 0 &&
+            c.find_first_not_of(' ', n) == 8 && c[8] == '=')
+            return &c;
+    }
+    return nullptr;
+}
+
+// A string value as FITS reads it: '' stands for one quote, trailing blanks
+// do not count.
+std::string text_value(const std::string *card)
+{
+    if (!card) return "";
+    const std::size_t open = card->find('\'', kValue);
+    if (open == std::string::npos) return "";
+    std::string text;
+    for (std::size_t i = open + 1; i < card->size() && i < kCard; ++i) {
+        if ((*card)[i] != '\'') text += (*card)[i];
+        else if (i + 1 < card->size() && (*card)[i + 1] == '\'') text += (*card)[++i];
+        else break;
+    }
     text.erase(text.find_last_not_of(' ') + 1);
     return text;
 }
 
-std::string degrees_key(const char *keyword)
+bool number_value(const std::string *card, double &value)
 {
-    double value = 0;
-    t_rkey_d(kSummaryUnit, &value, keyword);
-    return itstat() == 0 ? text_format("%.6f", value) : "";
+    if (!card) return false;
+    const std::string field = card->substr(kValue);
+    char *end = nullptr;
+    value = std::strtod(field.c_str(), &end);
+    return end != field.c_str();
 }
 
-// Rows 1..n of the table that can be read, counting up to limit. A table
-// cut short loses its last rows, so the readable rows are a prefix.
-int readable_rows(int limit)
+long long count_value(const std::string *card)
 {
-    const auto readable = [](int row) {
-        tseek(kSummaryUnit, row);
-        if (itstat() != 0) return false;
-        tblread(kSummaryUnit);
-        return itstat() == 0;
-    };
-    if (limit <= 0 || readable(limit)) return std::max(limit, 0);
-    int lo = 0, hi = limit;  // row lo is readable (or 0), row hi is not
-    while (hi - lo > 1) {
-        const int mid = lo + (hi - lo) / 2;
-        (readable(mid) ? lo : hi) = mid;
-    }
-    return lo;
+    double v = 0;
+    return number_value(card, v) && v > 0 ? static_cast<long long>(std::min(v, 1e15)) : 0;
+}
+
+std::string degrees(const std::string *card)
+{
+    double v = 0;
+    return number_value(card, v) ? text_format("%.6f", v) : "";
+}
+
+long long header_bytes(std::size_t cards)
+{
+    return (static_cast<long long>(cards) * static_cast<long long>(kCard) + kBlock - 1) / kBlock * kBlock;
+}
+
+// Bytes of the primary data array, in whole blocks.
+long long primary_data_bytes(std::size_t primary)
+{
+    double bytes = std::abs(static_cast<double>(count_value(find_card(0, primary, "BITPIX")))) / 8;
+    const long long axes = count_value(find_card(0, primary, "NAXIS"));
+    if (axes == 0) return 0;
+    for (long long n = 1; n <= std::min(axes, 999LL); ++n)
+        bytes *= static_cast<double>(count_value(find_card(0, primary, ("NAXIS" + std::to_string(n)).c_str())));
+    return static_cast<long long>(std::min((bytes + kBlock - 1) / kBlock, 1e15)) * kBlock;
+}
+
+// Table rows held whole in the product's bytes.
+long long rows_present(long long product_bytes, std::size_t primary, long long row_bytes)
+{
+    const long long start = header_bytes(primary) + primary_data_bytes(primary) +
+                            header_bytes(header.size() - primary);
+    return row_bytes > 0 && product_bytes > start ? (product_bytes - start) / row_bytes : 0;
 }
 
 // Spectrometer images of the listing: consecutive files from the first.
-int image_count(const std::string &image_base, int records)
+int image_count(const std::string &image_base, long long records)
 {
     int n = 0;
     struct stat st {};
@@ -66,30 +120,31 @@ int image_count(const std::string &image_base, int records)
 
 }  // namespace
 
-void summarize_product(const char *input, const std::string &image_base, InventoryRow &row)
+void summarize_product(long long product_bytes, const std::string &image_base, InventoryRow &row)
 {
     const std::string &type = dispatched_product_type();
     row[Inv::product_type] = type;
-    int nparms = 0;
-    topenr(kSummaryUnit, input, &nparms);
-    if (itstat() != 0 || tgettyp(kSummaryUnit) != 1) return;
-    row[Inv::filename] = text_key("FILENAME");
-    row[Inv::object] = text_key("OBJECT");
-    row[Inv::aot] = text_key("EOHAAOTN");
-    row[Inv::observer] = text_key("OBSERVER");
-    row[Inv::proposal] = text_key("EOHAPLID");
-    row[Inv::ra_deg] = degrees_key("ATTRA");
-    row[Inv::dec_deg] = degrees_key("ATTDEC");
-    row[Inv::obs_start_utc] = iso_utc(text_key("EOHAUTCS"));
-    row[Inv::obs_end_utc] = iso_utc(text_key("EOHAUTCE"));
-    const int rows = tgetrowcount(kSummaryUnit);
+    const std::size_t primary = primary_cards();
+    const auto key = [&](const char *keyword) { return find_card(0, primary, keyword); };
+    row[Inv::filename] = text_value(key("FILENAME"));
+    row[Inv::object] = text_value(key("OBJECT"));
+    row[Inv::aot] = text_value(key("EOHAAOTN"));
+    row[Inv::observer] = text_value(key("OBSERVER"));
+    row[Inv::proposal] = text_value(key("EOHAPLID"));
+    row[Inv::ra_deg] = degrees(key("ATTRA"));
+    row[Inv::dec_deg] = degrees(key("ATTDEC"));
+    row[Inv::obs_start_utc] = iso_utc(text_value(key("EOHAUTCS")));
+    row[Inv::obs_end_utc] = iso_utc(text_value(key("EOHAUTCE")));
+    if (primary == header.size()) return;  // no table
+    const long long rows = count_value(find_card(primary, header.size(), "NAXIS2"));
+    const long long row_bytes = count_value(find_card(primary, header.size(), "NAXIS1"));
+    const long long listed = std::min({rows, static_cast<long long>(kMaxRecords),
+                                       rows_present(product_bytes, primary, row_bytes)});
     row[Inv::records] = std::to_string(rows);
-    const int listed = readable_rows(std::min(rows, kMaxRecords));
     row[Inv::records_listed] = std::to_string(listed);
     const bool spectrometer = type == "PLA" || type == "PSA";
     const int images = spectrometer && !image_base.empty() ? image_count(image_base, listed) : 0;
     row[Inv::images] = std::to_string(images);
-    tcls(kSummaryUnit);
 }
 
 std::string iso_utc(const std::string &t)
