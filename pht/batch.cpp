@@ -1,17 +1,20 @@
 // qrpht-batch: lists many products at once. The inputs are expanded into
 // single files and archive members, sorted, cut to the shard, and every
 // product whose listing is not up to date is listed in a worker process of
-// its own, forked from this warm process (no program start per product), up
-// to N at a time. Each worker's output streams go to a memory file, and its
-// inventory columns come back over a pipe. Stop signals are read from a
-// signalfd, so that the run stops between two events: the workers are
-// stopped, their unfinished listings removed, and the inventory of what
-// finished written, before the process ends by the same signal.
+// its own, up to N at a time. The workers are forked by a worker host, a
+// small process forked from this one at start (no program start per
+// product, and a fork that costs the same however large the run). Each
+// worker's output streams go to a memory file, and its inventory columns
+// come back in a packet. Stop signals are read from a signalfd, so that
+// the run stops between two events: the workers are stopped, their
+// unfinished listings removed, and the inventory of what finished written,
+// before the process ends by the same signal.
 #include "batch.h"
 
 #include <fcntl.h>
 #include <malloc.h>
 #include <sched.h>
+#include <sys/socket.h>
 #include <sys/mman.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
@@ -35,6 +38,7 @@
 #include "batch_inputs.h"
 #include "batch_options.h"
 #include "batch_worker.h"
+#include "packet.h"
 #include "inventory.h"
 #include "listing.h"
 #include "pls_records.h"
@@ -241,28 +245,6 @@ std::string captured_messages(int fd)
     return text;
 }
 
-// In a new worker process: default signal handling, its own process group
-// (a Ctrl-C reaches the batch, which stops the workers), no standard input,
-// and its output streams into the memory file.
-void enter_worker(int capture_fd, int signal_fd)
-{
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGCHLD, SIGPIPE}) std::signal(sig, SIG_DFL);
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::close(signal_fd);
-    ::setpgid(0, 0);
-    const int null = ::open("/dev/null", O_RDONLY);
-    if (null >= 0 && null != 0) {
-        ::dup2(null, 0);
-        ::close(null);
-    }
-    ::dup2(capture_fd, 1);
-    ::dup2(capture_fd, 2);
-    ::close(capture_fd);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // keeps the order of both streams' lines
-}
-
 int default_jobs()
 {
     cpu_set_t set;
@@ -271,10 +253,59 @@ int default_jobs()
     return std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN));
 }
 
+// A memory file holding bytes, or -1.
+Fd memory_file(const char *name, const std::string &bytes)
+{
+    Fd fd(::memfd_create(name, MFD_CLOEXEC));
+    std::size_t done = 0;
+    while (fd.get() >= 0 && done < bytes.size()) {
+        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (n <= 0) fd.reset();
+        else done += static_cast<std::size_t>(n);
+    }
+    return fd;
+}
+
+// The worker host and the batch's end of the socket to it.
+class WorkerHost {
+public:
+    // Forks the host; false (errno tells why) when it cannot be started.
+    bool start()
+    {
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) return false;
+        std::fflush(nullptr);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(ends[0]);
+            run_worker_host(ends[1]);
+        }
+        ::close(ends[1]);
+        socket_ = Fd(ends[0]);
+        return pid_ > 0;
+    }
+    // Closes the socket, which ends the host, and waits for it.
+    void finish()
+    {
+        socket_.reset();
+        if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+    WorkerHost() = default;
+    WorkerHost(const WorkerHost &) = delete;
+    WorkerHost &operator=(const WorkerHost &) = delete;
+    ~WorkerHost() { finish(); }
+    int socket() const { return socket_.get(); }
+
+private:
+    Fd socket_;
+    pid_t pid_ = -1;
+};
+
 class Scheduler {
 public:
-    Scheduler(const BatchOptions &opt, Plan &plan, ProgressLine &progress, int signal_fd)
-        : opt_(opt), plan_(plan), progress_(progress), signal_fd_(signal_fd),
+    Scheduler(const BatchOptions &opt, Plan &plan, ProgressLine &progress, int signal_fd, int host)
+        : opt_(opt), plan_(plan), progress_(progress), signal_fd_(signal_fd), host_(host),
           jobs_(static_cast<std::size_t>(opt.jobs > 0 ? opt.jobs : default_jobs()))
     {
         for (const auto &row : plan_.rows) {
@@ -295,18 +326,21 @@ public:
 private:
     struct Running {
         Task *task = nullptr;
-        Fd report;
-        Fd capture;
-        bool stopped = false;  // sent SIGTERM by the batch
+        Fd capture;             // the worker's output streams
+        bool reported = false;  // its report arrived
+        InventoryRow row;
     };
 
     void run_archive(std::vector<Task *> tasks);
     bool wait_for_slot();
     void launch(Task &task, WorkerJob job);
     void handle_events(int timeout_ms);
-    void finish(pid_t pid, int wstatus);
+    void read_signals();
+    void read_host();
+    void finish(std::size_t id, int wstatus);
     void stop(int sig);
     void drain();
+    void host_lost();
     void record(const Task &task, InventoryRow row);
     void fail(const Task &task, const std::string &why);
     WorkerJob job_for(const Task &task, WorkerJob::Source source) const;
@@ -314,12 +348,15 @@ private:
     const BatchOptions &opt_;
     Plan &plan_;
     ProgressLine &progress_;
-    int signal_fd_;
+    int signal_fd_, host_;
     std::size_t jobs_;
-    std::map<pid_t, Running> running_;
+    std::map<std::size_t, Running> running_;  // by job id
+    std::size_t next_id_ = 0;
     std::size_t done_ = 0, failed_ = 0;
+    bool host_gone_ = false;
     bool stopping_ = false;
     int stop_signal_ = 0;
+    int stops_sent_ = 0;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), stop_time_{};
 };
 
@@ -387,7 +424,7 @@ void Scheduler::run_archive(std::vector<Task *> tasks)
 bool Scheduler::wait_for_slot()
 {
     handle_events(0);
-    while (!stopping_ && running_.size() >= jobs_) handle_events(kPollMs);
+    while (!stopping_ && !host_gone_ && running_.size() >= jobs_) handle_events(kPollMs);
     return !stopping_;
 }
 
@@ -395,60 +432,92 @@ void Scheduler::launch(Task &task, WorkerJob job)
 {
     task.before = stamp(task.listing);
     task.started_ns = file_clock_ns();
-    Fd capture(::memfd_create("qrpht-batch-messages", MFD_CLOEXEC));
-    int ends[2] = {-1, -1};
-    if (capture.get() < 0 || ::pipe2(ends, O_CLOEXEC) != 0) {
-        fail(task, std::string("cannot start a worker: ") + std::strerror(errno));
+    Fd capture = memory_file("qrpht-batch-messages", "");
+    Fd product;
+    if (job.source == WorkerJob::Source::memory) product = memory_file("qrpht-batch-product", job.bytes);
+    if (capture.get() < 0 || (job.source == WorkerJob::Source::memory && product.get() < 0)) {
+        fail(task, std::string("cannot make a memory file: ") + std::strerror(errno));
         return;
     }
-    Fd report(ends[0]), report_end(ends[1]);
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0) {
-        fail(task, std::string("cannot start a worker: ") + std::strerror(errno));
+    job.id = next_id_++;
+    if (host_gone_ || !send_job(host_, job, capture.get(), product.get())) {
+        host_lost();
+        fail(task, "the worker host has ended");
         return;
     }
-    if (pid == 0) {
-        enter_worker(capture.get(), signal_fd_);
-        run_worker(job, report_end.get());
-    }
-    running_.emplace(pid, Running{&task, std::move(report), std::move(capture), false});
+    running_.emplace(job.id, Running{&task, std::move(capture), false, {}});
 }
 
 void Scheduler::handle_events(int timeout_ms)
 {
-    pollfd p{signal_fd_, POLLIN, 0};
-    ::poll(&p, 1, timeout_ms);
-    signalfd_siginfo info{};
-    while (::read(signal_fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
-        if (info.ssi_signo != SIGCHLD) stop(static_cast<int>(info.ssi_signo));
-    int wstatus = 0;
-    for (pid_t pid; (pid = ::waitpid(-1, &wstatus, WNOHANG)) > 0;) finish(pid, wstatus);
+    pollfd p[2] = {{signal_fd_, POLLIN, 0}, {host_gone_ ? -1 : host_, POLLIN, 0}};
+    ::poll(p, 2, timeout_ms);
+    read_signals();
+    if (!host_gone_) read_host();
     progress_.update(counts());
 }
 
-void Scheduler::finish(pid_t pid, int wstatus)
+void Scheduler::read_signals()
 {
-    auto it = running_.find(pid);
+    signalfd_siginfo info{};
+    while (::read(signal_fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+        if (info.ssi_signo != SIGCHLD) stop(static_cast<int>(info.ssi_signo));
+}
+
+void Scheduler::read_host()
+{
+    for (;;) {
+        std::vector<std::string> fields;
+        std::vector<int> fds;
+        const PacketResult r = receive_packet(host_, fields, fds, false);
+        for (int fd : fds) ::close(fd);
+        if (r == PacketResult::none) return;
+        if (r != PacketResult::received) {
+            host_lost();
+            return;
+        }
+        HostMessage m;
+        if (!read_host_message(fields, m)) continue;
+        auto it = running_.find(m.id);
+        if (it == running_.end()) continue;
+        if (m.kind == HostMessage::Kind::ended) {
+            finish(m.id, m.wait_status);
+        } else {
+            it->second.row = std::move(m.row);
+            it->second.reported = true;
+        }
+    }
+}
+
+// Without its host, the products being listed cannot finish.
+void Scheduler::host_lost()
+{
+    if (host_gone_) return;
+    host_gone_ = true;
+    while (!running_.empty()) finish(running_.begin()->first, W_EXITCODE(0, SIGKILL));
+}
+
+void Scheduler::finish(std::size_t id, int wstatus)
+{
+    auto it = running_.find(id);
     if (it == running_.end()) return;
     Running r = std::move(it->second);
     running_.erase(it);
-    InventoryRow row;
-    const bool reported = decode_report(read_fd(r.report.get(), kMaxMessages), row);
+    InventoryRow row = std::move(r.row);
     const bool exited = WIFEXITED(wstatus);
-    const bool clean = exited && WEXITSTATUS(wstatus) == 0 && reported;
+    const bool clean = exited && WEXITSTATUS(wstatus) == 0 && r.reported;
     std::string messages = captured_messages(r.capture.get());
     // A worker stopped before it finished has no row. What a stopped or
     // failed worker wrote goes, so that no later run takes a listing cut
     // short for up to date.
-    const bool interrupted = r.stopped && !clean;
+    const bool interrupted = stopping_ && !clean;
     if (!interrupted && !exited)
         messages += (messages.empty() ? "" : "\n") +
                     text_format("listing ended by signal %d (%s)", WTERMSIG(wstatus), strsignal(WTERMSIG(wstatus)));
-    else if (!interrupted && !reported)
+    else if (!interrupted && !r.reported)
         messages += (messages.empty() ? "" : "\n") +
                     text_format("listing ended with status %d and no report", WEXITSTATUS(wstatus));
-    if (!exited || !reported) row[Inv::status] = kStatusFailed;
+    if (!exited || !r.reported) row[Inv::status] = kStatusFailed;
     if (interrupted || row[Inv::status] == kStatusFailed) discard_outputs(*r.task);
     if (interrupted) return;
     row[Inv::messages] = messages;
@@ -471,29 +540,23 @@ void Scheduler::fail(const Task &task, const std::string &why)
     record(task, make_row(plan_.entries[task.entry], "", kStatusFailed, why));
 }
 
-// The first stop signal stops every worker; a second one kills them.
+// The first stop signal stops every worker (SIGTERM); a second one kills
+// them.
 void Scheduler::stop(int sig)
 {
-    const int worker_signal = stopping_ ? SIGKILL : SIGTERM;
     if (!stopping_) {
         stopping_ = true;
         stop_signal_ = sig;
         stop_time_ = std::chrono::steady_clock::now();
     }
-    for (auto &[pid, r] : running_) {
-        ::kill(pid, worker_signal);
-        r.stopped = true;
-    }
+    if (!host_gone_ && stops_sent_ < 2 && send_stop(host_)) ++stops_sent_;
 }
 
 void Scheduler::drain()
 {
-    bool killed = false;
-    while (!running_.empty()) {
-        if (stopping_ && !killed && std::chrono::steady_clock::now() - stop_time_ > kStopGrace) {
-            for (auto &entry : running_) ::kill(entry.first, SIGKILL);
-            killed = true;
-        }
+    while (!running_.empty() && !host_gone_) {
+        if (stopping_ && stops_sent_ < 2 && std::chrono::steady_clock::now() - stop_time_ > kStopGrace)
+            stop(stop_signal_);
         handle_events(kPollMs);
     }
 }
@@ -564,7 +627,7 @@ bool write_inventory(const std::string &path, const Plan &plan, Tally &tally)
     return false;
 }
 
-int run_plan(const BatchOptions &opt, Plan &plan, const std::string &inventory)
+int run_plan(const BatchOptions &opt, Plan &plan, const std::string &inventory, WorkerHost &host)
 {
     Fd signals = signal_descriptor();
     if (signals.get() < 0) {
@@ -572,8 +635,9 @@ int run_plan(const BatchOptions &opt, Plan &plan, const std::string &inventory)
         return kExitFailed;
     }
     ProgressLine progress(2, opt.progress || (!opt.quiet && ::isatty(2)));
-    Scheduler scheduler(opt, plan, progress, signals.get());
+    Scheduler scheduler(opt, plan, progress, signals.get(), host.socket());
     scheduler.run();
+    host.finish();
     progress.finish(scheduler.counts());
     Tally tally;
     const bool written = write_inventory(inventory, plan, tally);
@@ -599,8 +663,8 @@ int usage_error(const std::string &error)
 int batch_main(int argc, char **argv)
 {
     // Freed small blocks are not kept in fast bins: the first large
-    // allocation of every worker would sort the bins inherited from this
-    // process, writing into (and so copying) pages all over its heap.
+    // allocation of every worker would sort the bins inherited from the
+    // host, writing into (and so copying) pages all over its heap.
     ::mallopt(M_MXFAST, 0);
     // Every listing's banner tells the run date in local time: the time zone
     // is read once here rather than once per worker.
@@ -617,6 +681,13 @@ int batch_main(int argc, char **argv)
     if (opt.action == BatchOptions::Action::version)
         return std::printf("%s %s\n", kName, kProgramVersion) > 0 && std::fflush(stdout) == 0 ? 0 : kExitFailed;
 
+    // The host is forked before the run grows: its workers inherit nothing
+    // of the product list, and forking it stays cheap.
+    WorkerHost host;
+    if (!host.start()) {
+        std::fprintf(stderr, "%s: cannot start the worker host: %s\n", kName, std::strerror(errno));
+        return kExitFailed;
+    }
     std::error_code ec;
     fs::create_directories(opt.output_dir, ec);
     if (!fs::is_directory(opt.output_dir, ec))
@@ -627,5 +698,5 @@ int batch_main(int argc, char **argv)
     sort_entries(entries);
     const std::string inventory = inventory_path(opt);
     Plan plan = make_plan(opt, std::move(entries), read_inventory(inventory));
-    return run_plan(opt, plan, inventory);
+    return run_plan(opt, plan, inventory, host);
 }

@@ -1,32 +1,41 @@
-// Worker side of a batch run; see batch_worker.h.
+// Worker host and workers of a batch run; see batch_worker.h.
 #include "batch_worker.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/signalfd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
-#include <vector>
+#include <cstdlib>
+#include <deque>
+#include <map>
 
 #include "archive_walk.h"
 #include "memory_product.h"
+#include "packet.h"
 #include "pht.h"
 #include "product_summary.h"
 
 namespace {
 
-// Report fields are card values and counts; each is cut to this length, so
-// that the whole report fits the pipe and the worker never waits on it.
+// Report fields are card values and counts; each is cut to this length.
 constexpr std::size_t kReportField = 200;
 
-std::string encode(const InventoryRow &row)
+const char *const kSources[] = {"file", "compressed", "memory"};
+
+// A whole decimal number that is not negative.
+bool read_count(const std::string &text, std::size_t &value)
 {
-    std::string out;
-    for (const std::string &field : row) {
-        const std::string cut = field.substr(0, kReportField);
-        out += std::to_string(cut.size()) + ':' + cut;
-    }
-    return out;
+    char *end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || v < 0) return false;
+    value = static_cast<std::size_t>(v);
+    return true;
 }
 
 // Status of the row: an image file, or FITS data of no product type the
@@ -61,14 +70,159 @@ int list_job(WorkerJob &job, long long &product_bytes)
     return list_product(job.input, job.listing, job.image_base, job.verbose);
 }
 
-void write_all(int fd, const std::string &text)
+// Lists the job's product and reports its row; ends the process with
+// qrpht's exit status.
+[[noreturn]] void run_worker(WorkerJob &job, int socket)
 {
+    long long product_bytes = 0;
+    const int status = list_job(job, product_bytes);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    InventoryRow row;
+    row[Inv::status] = outcome(status);
+    if (header_row > 0) summarize_product(product_bytes, job.image_base, row);
+    std::vector<std::string> fields = {"report", std::to_string(job.id)};
+    for (const std::string &field : row) fields.push_back(field.substr(0, kReportField));
+    send_packet(socket, fields);  // without a report the batch counts the product failed
+    ::_exit(status);
+}
+
+bool read_all(int fd, std::string &bytes)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || static_cast<std::size_t>(st.st_size) > kMaxProductBytes) return false;
+    bytes.resize(static_cast<std::size_t>(st.st_size));
     std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) return;  // the parent reads a short report as none
+    while (done < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
+    return true;
+}
+
+bool decode_job(const std::vector<std::string> &f, WorkerJob &job)
+{
+    if (f.size() != 7 || f[0] != "job" || !read_count(f[1], job.id)) return false;
+    const auto source = std::find(std::begin(kSources), std::end(kSources), f[2]);
+    if (source == std::end(kSources)) return false;
+    job.source = static_cast<WorkerJob::Source>(source - std::begin(kSources));
+    job.input = f[3];
+    job.listing = f[4];
+    job.image_base = f[5];
+    job.verbose = f[6] == "1";
+    return true;
+}
+
+class Host {
+public:
+    Host(int socket, int signal_fd) : socket_(socket), signal_fd_(signal_fd) {}
+    [[noreturn]] void run();
+
+private:
+    void receive();
+    void start(std::vector<std::string> &fields, std::vector<int> &fds);
+    [[noreturn]] void enter_worker(WorkerJob &job, std::vector<int> &fds);
+    void reap();
+    void stop_workers(int sig);
+    void flush();
+
+    int socket_, signal_fd_;
+    bool open_ = true;                      // the batch's end is open
+    int stops_ = 0;
+    std::map<pid_t, std::size_t> workers_;  // pid -> job id
+    std::deque<std::vector<std::string>> out_;  // ended packets the socket had no room for
+};
+
+void Host::run()
+{
+    while (open_ || !workers_.empty()) {
+        pollfd p[2] = {{open_ ? socket_ : -1, static_cast<short>(POLLIN | (out_.empty() ? 0 : POLLOUT)), 0},
+                       {signal_fd_, POLLIN, 0}};
+        ::poll(p, 2, -1);
+        if (p[0].revents & POLLOUT) flush();
+        if (p[0].revents & (POLLIN | POLLHUP | POLLERR)) receive();
+        if (p[1].revents & POLLIN) reap();
+    }
+    ::_exit(0);
+}
+
+void Host::receive()
+{
+    for (;;) {
+        std::vector<std::string> fields;
+        std::vector<int> fds;
+        const PacketResult r = receive_packet(socket_, fields, fds, false);
+        if (r == PacketResult::none) return;
+        if (r == PacketResult::received && !fields.empty() && fields[0] == "job") start(fields, fds);
+        else if (r == PacketResult::received && !fields.empty() && fields[0] == "stop") stop_workers(stops_++ ? SIGKILL : SIGTERM);
+        for (int fd : fds) ::close(fd);
+        if (r == PacketResult::end || r == PacketResult::error) {
+            open_ = false;  // the batch is gone: its workers are of no use
+            stop_workers(SIGTERM);
+            return;
+        }
+    }
+}
+
+void Host::start(std::vector<std::string> &fields, std::vector<int> &fds)
+{
+    WorkerJob job;
+    if (!decode_job(fields, job) || fds.empty()) return;
+    const pid_t pid = ::fork();
+    if (pid == 0) enter_worker(job, fds);
+    if (pid > 0) {
+        workers_[pid] = job.id;
+        return;
+    }
+    // A worker that could not be started has ended at once, without a report.
+    out_.push_back({"ended", std::to_string(job.id), std::to_string(W_EXITCODE(127, 0))});
+    flush();
+}
+
+// In a new worker: default signal handling, output streams into the
+// capture file, the product's bytes read from their memory file.
+void Host::enter_worker(WorkerJob &job, std::vector<int> &fds)
+{
+    for (int sig : {SIGCHLD, SIGPIPE}) std::signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::close(signal_fd_);
+    ::dup2(fds[0], 1);
+    ::dup2(fds[0], 2);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // keeps the order of both streams' lines
+    if (fds.size() > 1 && !read_all(fds[1], job.bytes)) {
+        std::fprintf(stderr, "%s: cannot be read from memory\n", job.input.c_str());
+        std::fflush(stderr);
+        ::_exit(1);
+    }
+    for (int fd : fds) ::close(fd);
+    run_worker(job, socket_);
+}
+
+void Host::reap()
+{
+    signalfd_siginfo info;
+    while (::read(signal_fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {}
+    int status = 0;
+    for (pid_t pid; (pid = ::waitpid(-1, &status, WNOHANG)) > 0;) {
+        auto it = workers_.find(pid);
+        if (it == workers_.end()) continue;
+        if (open_) out_.push_back({"ended", std::to_string(it->second), std::to_string(status)});
+        workers_.erase(it);
+    }
+    flush();
+}
+
+void Host::stop_workers(int sig)
+{
+    for (const auto &w : workers_) ::kill(w.first, sig);
+}
+
+void Host::flush()
+{
+    while (open_ && !out_.empty() && send_packet(socket_, out_.front(), {}, false)) out_.pop_front();
 }
 
 }  // namespace
@@ -90,37 +244,57 @@ int list_product(const std::string &path, const std::string &listing, const std:
 int list_member(std::string bytes, const std::string &display_name, const std::string &listing,
                 const std::string &image_base, bool verbose)
 {
-    // The bytes stay registered after the listing: the inventory reads
-    // the product again under the same name.
     memory_product_register(display_name, std::move(bytes));
     return list_product(display_name, listing, image_base, verbose);
 }
 
-void run_worker(WorkerJob &job, int report_fd)
+void run_worker_host(int socket)
 {
-    long long product_bytes = 0;
-    const int status = list_job(job, product_bytes);
-    std::fflush(stdout);
-    std::fflush(stderr);
-    InventoryRow row;
-    row[Inv::status] = outcome(status);
-    if (header_row > 0) summarize_product(product_bytes, job.image_base, row);
-    write_all(report_fd, encode(row));
-    ::_exit(status);
+    // Its own process group: a Ctrl-C reaches the batch alone, which stops
+    // the workers through the host.
+    ::setpgid(0, 0);
+    const int null = ::open("/dev/null", O_RDONLY);
+    if (null > 0) {
+        ::dup2(null, 0);
+        ::close(null);
+    }
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGCHLD);
+    ::sigprocmask(SIG_SETMASK, &set, nullptr);
+    const int signal_fd = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (signal_fd < 0) ::_exit(1);
+    Host(socket, signal_fd).run();
 }
 
-bool decode_report(const std::string &report, InventoryRow &row)
+bool send_job(int socket, const WorkerJob &job, int capture_fd, int bytes_fd)
 {
-    std::size_t at = 0;
-    for (std::string &field : row) {
-        std::size_t n = 0;
-        std::size_t colon = at;
-        for (; colon < report.size() && colon - at <= 3 && std::isdigit(static_cast<unsigned char>(report[colon])); ++colon)
-            n = n * 10 + static_cast<std::size_t>(report[colon] - '0');
-        if (colon == at || colon >= report.size() || report[colon] != ':') return false;
-        if (colon + 1 + n > report.size()) return false;
-        field = report.substr(colon + 1, n);
-        at = colon + 1 + n;
+    const std::vector<std::string> fields = {
+        "job", std::to_string(job.id), kSources[static_cast<int>(job.source)], job.input,
+        job.listing, job.image_base, job.verbose ? "1" : "0"};
+    std::vector<int> fds = {capture_fd};
+    if (bytes_fd >= 0) fds.push_back(bytes_fd);
+    return send_packet(socket, fields, fds);
+}
+
+bool send_stop(int socket)
+{
+    return send_packet(socket, {"stop"});
+}
+
+bool read_host_message(const std::vector<std::string> &f, HostMessage &m)
+{
+    std::size_t status = 0;
+    if (f.size() < 2 || !read_count(f[1], m.id)) return false;
+    if (f[0] == "ended" && f.size() == 3 && read_count(f[2], status)) {
+        m.kind = HostMessage::Kind::ended;
+        m.wait_status = static_cast<int>(status);
+        return true;
     }
-    return at == report.size();
+    if (f[0] != "report" || f.size() != 2 + Inv::count) return false;
+    m.kind = HostMessage::Kind::report;
+    for (std::size_t c = 0; c < Inv::count; ++c) m.row[c] = f[2 + c];
+    return true;
 }

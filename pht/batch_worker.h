@@ -1,9 +1,20 @@
-// One product listed by a worker process of a batch run, exactly as qrpht
-// lists it with the same options, and the report the worker hands back.
+// The worker side of a batch run. A worker host, forked from the batch
+// process before the batch grows, forks one worker process per product it
+// is sent; the worker lists the product exactly as qrpht does with the same
+// options and reports its inventory columns. Batch, host and workers talk
+// in packets over one SOCK_SEQPACKET socket pair:
+//   batch -> host:   job (with the descriptors of the memory file that takes
+//                    the worker's output streams and, for a product held in
+//                    memory, of a memory file holding it); stop (a first stop
+//                    ends the workers with SIGTERM, a later one with SIGKILL)
+//   worker -> batch: report (the product columns and status of its row)
+//   host -> batch:   ended (the wait status of a worker)
+// A worker's report always arrives before its ended packet.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "inventory.h"
 
@@ -12,6 +23,7 @@ inline constexpr std::size_t kMaxProductBytes = std::size_t{1} << 30;
 
 struct WorkerJob {
     enum class Source { file, compressed_file, memory };
+    std::size_t id = 0;
     Source source = Source::file;
     std::string input;       // the product's path, or the name it goes by in memory
     std::string bytes;       // Source::memory: the product
@@ -30,12 +42,21 @@ int list_product(const std::string &path, const std::string &listing, const std:
 int list_member(std::string bytes, const std::string &display_name, const std::string &listing,
                 const std::string &image_base, bool verbose);
 
-// Body of a worker process: lists the job's product, writes the product
-// columns (read from the card store the listing filled) and the status of
-// its inventory row on report_fd, and ends the
-// process with qrpht's exit status. The caller has pointed the standard
-// output and error where the product's messages are to be kept.
-[[noreturn]] void run_worker(WorkerJob &job, int report_fd);
+// Body of the worker host on its end of the socket pair; ends the process
+// once the batch has closed its end and every worker has ended.
+[[noreturn]] void run_worker_host(int socket);
 
-// The row a worker reported; false when the report is incomplete.
-bool decode_report(const std::string &report, InventoryRow &row);
+// Batch side. send_job passes capture_fd, and bytes_fd unless it is -1.
+bool send_job(int socket, const WorkerJob &job, int capture_fd, int bytes_fd);
+bool send_stop(int socket);
+
+struct HostMessage {
+    enum class Kind { report, ended };
+    Kind kind = Kind::ended;
+    std::size_t id = 0;
+    InventoryRow row;     // report
+    int wait_status = 0;  // ended
+};
+
+// A report or ended packet; false for anything else.
+bool read_host_message(const std::vector<std::string> &fields, HostMessage &message);
