@@ -26,7 +26,8 @@ bool decode_fields(const std::string &text, std::vector<std::string> &fields)
     fields.clear();
     for (std::size_t at = 0; at < text.size();) {
         std::size_t n = 0, digits = 0;
-        for (; at + digits < text.size() && digits < 9 && text[at + digits] >= '0' && text[at + digits] <= '9'; ++digits)
+        const auto digit = [&](std::size_t i) { return i < text.size() && text[i] >= '0' && text[i] <= '9'; };
+        for (; digits < 9 && digit(at + digits); ++digits)
             n = n * 10 + static_cast<std::size_t>(text[at + digits] - '0');
         at += digits;
         if (digits == 0 || at >= text.size() || text[at] != ':' || n > text.size() - at - 1) return false;

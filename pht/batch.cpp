@@ -81,7 +81,8 @@ std::string inventory_path(const BatchOptions &opt)
 {
     if (!opt.inventory.empty()) return opt.inventory;
     // Shards may share one output folder; each keeps an inventory of its own.
-    if (opt.shards > 1) return text_format("%s/inventory-%d-of-%d.csv", opt.output_dir.c_str(), opt.shard, opt.shards);
+    if (opt.shards > 1)
+        return text_format("%s/inventory-%d-of-%d.csv", opt.output_dir.c_str(), opt.shard, opt.shards);
     return opt.output_dir + "/inventory.csv";
 }
 
@@ -160,8 +161,10 @@ int batch_main(int argc, char **argv)
         const std::string text = batch_usage(kName);
         return std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0 ? 0 : kExitFailed;
     }
-    if (opt.action == BatchOptions::Action::version)
-        return std::printf("%s %s\n", kName, kProgramVersion) > 0 && std::fflush(stdout) == 0 ? 0 : kExitFailed;
+    if (opt.action == BatchOptions::Action::version) {
+        const bool shown = std::printf("%s %s\n", kName, kProgramVersion) > 0 && std::fflush(stdout) == 0;
+        return shown ? 0 : kExitFailed;
+    }
 
     // The host is forked before the run grows: its workers inherit nothing
     // of the product list, and forking it stays cheap.

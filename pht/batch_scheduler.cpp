@@ -145,8 +145,9 @@ void Scheduler::run()
         std::size_t j = i + 1;
         while (j < tasks.size() && plan_.entries[tasks[j].entry].source == first.source) ++j;
         if (first.member.empty()) {
-            const auto source = first.kind == ContentKind::compressed_fits ? WorkerJob::Source::compressed_file
-                                                                           : WorkerJob::Source::file;
+            const auto source = first.kind == ContentKind::compressed_fits
+                                    ? WorkerJob::Source::compressed_file
+                                    : WorkerJob::Source::file;
             if (wait_for_slot()) launch(tasks[i], job_for(tasks[i], source));
         } else {
             std::vector<Task *> members;
@@ -287,12 +288,12 @@ void Scheduler::finish(std::size_t id, int wstatus)
     // failed worker wrote goes, so that no later run takes a listing cut
     // short for up to date.
     const bool interrupted = stopping_ && !clean;
+    const char *more = messages.empty() ? "" : "\n";
     if (!interrupted && !exited)
-        messages += (messages.empty() ? "" : "\n") +
-                    text_format("listing ended by signal %d (%s)", WTERMSIG(wstatus), strsignal(WTERMSIG(wstatus)));
+        messages += more + text_format("listing ended by signal %d (%s)", WTERMSIG(wstatus),
+                                       strsignal(WTERMSIG(wstatus)));
     else if (!interrupted && !r.reported)
-        messages += (messages.empty() ? "" : "\n") +
-                    text_format("listing ended with status %d and no report", WEXITSTATUS(wstatus));
+        messages += more + text_format("listing ended with status %d and no report", WEXITSTATUS(wstatus));
     if (!exited || !r.reported) row[Inv::status] = kStatusFailed;
     if (interrupted || row[Inv::status] == kStatusFailed) discard_outputs(*r.task);
     if (interrupted) return;

@@ -154,8 +154,9 @@ void Host::receive()
         std::vector<int> fds;
         const PacketResult r = receive_packet(socket_, fields, fds, false);
         if (r == PacketResult::none) return;
-        if (r == PacketResult::received && !fields.empty() && fields[0] == "job") start(fields, fds);
-        else if (r == PacketResult::received && !fields.empty() && fields[0] == "stop") stop_workers(stops_++ ? SIGKILL : SIGTERM);
+        const std::string kind = r == PacketResult::received && !fields.empty() ? fields[0] : "";
+        if (kind == "job") start(fields, fds);
+        else if (kind == "stop") stop_workers(stops_++ ? SIGKILL : SIGTERM);
         for (int fd : fds) ::close(fd);
         if (r == PacketResult::end || r == PacketResult::error) {
             open_ = false;  // the batch is gone: its workers are of no use

@@ -95,8 +95,10 @@ long long primary_data_bytes(std::size_t primary)
     double bytes = std::abs(static_cast<double>(count_value(find_card(0, primary, "BITPIX")))) / 8;
     const long long axes = count_value(find_card(0, primary, "NAXIS"));
     if (axes == 0) return 0;
-    for (long long n = 1; n <= std::min(axes, 999LL); ++n)
-        bytes *= static_cast<double>(count_value(find_card(0, primary, ("NAXIS" + std::to_string(n)).c_str())));
+    for (long long n = 1; n <= std::min(axes, 999LL); ++n) {
+        const std::string axis = "NAXIS" + std::to_string(n);
+        bytes *= static_cast<double>(count_value(find_card(0, primary, axis.c_str())));
+    }
     return static_cast<long long>(std::min((bytes + kBlock - 1) / kBlock, 1e15)) * kBlock;
 }
 

@@ -219,7 +219,8 @@ TEST(BatchRun, FolderTreeWithInventory)
     write_file(dir / "in/notes.txt", "observing notes\n");
     RunResult r = run_batch(dir, {"-j", "2", "-v", "-i", "-d", "out", "in"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "qrpht-batch: 5 listed, 0 failed, 0 up to date, 2 not products; inventory out/inventory.csv\n");
+    EXPECT_EQ(r.err, "qrpht-batch: 5 listed, 0 failed, 0 up to date, 2 not products; "
+                     "inventory out/inventory.csv\n");
 
     const std::vector<std::pair<std::string, std::string>> listed = {
         {"in/camera/pcae3.fits", "pcae3"}, {"in/camera/deep/er/pcas3x2.fits", "pcas3x2"},
@@ -286,7 +287,7 @@ TEST(BatchRun, NestedCompressedTarsFromAList)
     expect_listed_as_qrpht(dir, "single/ppae1.fits", "ppae1", true);
 
     std::set<std::string> after = listings_in(dir.path);
-    for (auto it = after.begin(); it != after.end();) it = it->rfind("out", 0) == 0 ? after.erase(it) : std::next(it);
+    std::erase_if(after, [](const std::string &name) { return name.rfind("out", 0) == 0; });
     EXPECT_EQ(after, before);  // nothing but the outputs was written
 }
 
@@ -309,9 +310,12 @@ TEST(BatchRun, DamagedProductAndIncrementalRuns)
     EXPECT_EQ(damaged[Inv::status], kStatusFailed);
     EXPECT_EQ(damaged[Inv::messages], "problem opening tablefile in/damaged.fits");
     EXPECT_FALSE(fs::exists(dir / "out/damaged.lst"));
-    for (const char *stem : {"pcae3", "ppae1", "pla3"}) expect_listed_as_qrpht(dir, "in/" + std::string(stem) + ".fits", stem, false);
+    for (const std::string stem : {"pcae3", "ppae1", "pla3"})
+        expect_listed_as_qrpht(dir, "in/" + stem + ".fits", stem, false);
 
-    const auto written = [&](const char *stem) { return fs::last_write_time(dir / ("out/" + std::string(stem) + ".lst")); };
+    const auto written = [&](const std::string &stem) {
+        return fs::last_write_time(dir / ("out/" + stem + ".lst"));
+    };
     const auto pcae_time = written("pcae3"), ppae_time = written("ppae1");
     fs::remove(dir / "in/damaged.fits");
     fs::last_write_time(dir / "in/ppae1.fits", fs::file_time_type::clock::now() + std::chrono::seconds(5));
@@ -337,9 +341,8 @@ TEST(BatchRun, ShardsCoverEveryProductOnce)
     const std::vector<std::string> fixtures = {"pca/pcae3.fits", "pca/pcap3.fits", "pca/pcas3x2.fits",
                                                "ppa/ppae1.fits", "ppa/ppap3.fits", "pls/pla3.fits",
                                                "pls/psa3.fits"};
-    for (std::size_t i = 0; i < 3; ++i)
-        for (const std::string &f : fixtures)
-            put(dir, f, "in/" + std::to_string(i) + "/" + std::to_string(i) + fs::path(f).filename().string());
+    for (const std::string n : {"0", "1", "2"})
+        for (const std::string &f : fixtures) put(dir, f, "in/" + n + "/" + n + fs::path(f).filename().string());
     write_file(dir / "in/readme.txt", "not a product\n");
     std::map<std::string, int> seen;
     for (int k = 1; k <= 3; ++k) {
