@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <malloc.h>
+#include <sched.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -42,6 +43,14 @@ constexpr const char *kName = "qrpht-batch";
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+int default_jobs()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
+    return std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN));
+}
 
 // Descriptors 0 to 2 that are closed are opened on /dev/null, so that no
 // file the run opens takes their place.
@@ -168,8 +177,9 @@ int batch_main(int argc, char **argv)
 
     // The host is forked before the run grows: its workers inherit nothing
     // of the product list, and forking it stays cheap.
+    if (opt.jobs == 0) opt.jobs = default_jobs();
     WorkerHost host;
-    if (!host.start()) {
+    if (!host.start(static_cast<std::size_t>(opt.jobs))) {
         std::fprintf(stderr, "%s: cannot start the worker host: %s\n", kName, std::strerror(errno));
         return kExitFailed;
     }

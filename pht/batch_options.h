@@ -11,7 +11,7 @@ struct BatchOptions {
     std::string inventory;       // --inventory; empty: the default
     bool verbose = false;        // -v
     bool images = false;         // -i
-    int jobs = 0;                // -j; 0: one per core
+    int jobs = 0;                // -j; 0: one per core available
     bool force = false;          // --force
     int shard = 1, shards = 1;   // --shard K/N
     bool quiet = false;          // -q

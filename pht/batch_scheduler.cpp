@@ -74,14 +74,6 @@ std::string captured_messages(int fd)
     return text;
 }
 
-int default_jobs()
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-    return std::max(1L, ::sysconf(_SC_NPROCESSORS_ONLN));
-}
-
 // A memory file holding bytes, or -1.
 UniqueFd memory_file(const char *name, const std::string &bytes)
 {
@@ -97,7 +89,7 @@ UniqueFd memory_file(const char *name, const std::string &bytes)
 
 }  // namespace
 
-bool WorkerHost::start()
+bool WorkerHost::start(std::size_t max_workers)
 {
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) return false;
@@ -105,7 +97,7 @@ bool WorkerHost::start()
     pid_ = ::fork();
     if (pid_ == 0) {
         ::close(ends[0]);
-        run_worker_host(ends[1]);
+        run_worker_host(ends[1], max_workers);
     }
     ::close(ends[1]);
     socket_ = UniqueFd(ends[0]);
@@ -121,7 +113,7 @@ void WorkerHost::finish()
 
 Scheduler::Scheduler(const BatchOptions &opt, Plan &plan, ProgressLine &progress, int signal_fd, int host)
     : opt_(opt), plan_(plan), progress_(progress), signal_fd_(signal_fd), host_(host),
-      jobs_(static_cast<std::size_t>(opt.jobs > 0 ? opt.jobs : default_jobs()))
+      jobs_(static_cast<std::size_t>(opt.jobs))
 {
     for (const auto &row : plan_.rows) {
         if (!row) continue;
@@ -198,10 +190,12 @@ void Scheduler::run_archive(std::vector<Task *> tasks)
         fail(*tasks[k], walk.error().empty() ? "no longer in the archive" : walk.error());
 }
 
+// The host runs jobs_ workers and holds as many jobs more, so that the
+// next one starts the moment a worker ends.
 bool Scheduler::wait_for_slot()
 {
     handle_events(0);
-    while (!stopping_ && !host_gone_ && running_.size() >= jobs_) handle_events(kPollMs);
+    while (!stopping_ && !host_gone_ && running_.size() >= 2 * jobs_) handle_events(kPollMs);
     return !stopping_;
 }
 

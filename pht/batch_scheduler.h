@@ -26,8 +26,9 @@ public:
     WorkerHost &operator=(const WorkerHost &) = delete;
     ~WorkerHost() { finish(); }
 
-    // Forks the host; false (errno tells why) when it cannot be started.
-    bool start();
+    // Forks the host, to run max_workers workers at a time; false (errno
+    // tells why) when it cannot be started.
+    bool start(std::size_t max_workers);
     // Closes the socket, which ends the host, and waits for it.
     void finish();
     int socket() const { return socket_.get(); }

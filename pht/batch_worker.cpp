@@ -116,21 +116,31 @@ bool decode_job(const std::vector<std::string> &f, WorkerJob &job)
 
 class Host {
 public:
-    Host(int socket, int signal_fd) : socket_(socket), signal_fd_(signal_fd) {}
+    Host(int socket, int signal_fd, std::size_t max_workers)
+        : socket_(socket), signal_fd_(signal_fd), max_workers_(max_workers) {}
     [[noreturn]] void run();
 
 private:
+    struct Queued {
+        WorkerJob job;
+        std::vector<int> fds;  // owned
+    };
+
     void receive();
-    void start(std::vector<std::string> &fields, std::vector<int> &fds);
+    void queue(std::vector<std::string> &fields, std::vector<int> &fds);
+    void start_queued();
     [[noreturn]] void enter_worker(WorkerJob &job, std::vector<int> &fds);
     void reap();
-    void stop_workers(int sig);
+    void stop(int sig);
+    void ended(std::size_t id, int wait_status);
     void flush();
 
     int socket_, signal_fd_;
+    std::size_t max_workers_;
     bool open_ = true;                      // the batch's end is open
     int stops_ = 0;
     std::map<pid_t, std::size_t> workers_;  // pid -> job id
+    std::deque<Queued> queue_;              // jobs waiting for a worker
     std::deque<std::vector<std::string>> out_;  // ended packets the socket had no room for
 };
 
@@ -153,32 +163,49 @@ void Host::receive()
         std::vector<std::string> fields;
         std::vector<int> fds;
         const PacketResult r = receive_packet(socket_, fields, fds, false);
-        if (r == PacketResult::none) return;
+        if (r == PacketResult::none) break;
         const std::string kind = r == PacketResult::received && !fields.empty() ? fields[0] : "";
-        if (kind == "job") start(fields, fds);
-        else if (kind == "stop") stop_workers(stops_++ ? SIGKILL : SIGTERM);
+        if (kind == "job") queue(fields, fds);
+        else if (kind == "stop") stop(stops_++ ? SIGKILL : SIGTERM);
         for (int fd : fds) ::close(fd);
         if (r == PacketResult::end || r == PacketResult::error) {
-            open_ = false;  // the batch is gone: its workers are of no use
-            stop_workers(SIGTERM);
+            stop(SIGTERM);  // the batch is gone: its workers are of no use
+            open_ = false;
             return;
         }
     }
+    start_queued();
 }
 
-void Host::start(std::vector<std::string> &fields, std::vector<int> &fds)
+// Takes the job and its descriptors (fds is left empty).
+void Host::queue(std::vector<std::string> &fields, std::vector<int> &fds)
 {
-    WorkerJob job;
-    if (!decode_job(fields, job) || fds.empty()) return;
-    const pid_t pid = ::fork();
-    if (pid == 0) enter_worker(job, fds);
-    if (pid > 0) {
-        workers_[pid] = job.id;
-        return;
+    Queued q;
+    if (!decode_job(fields, q.job) || fds.empty()) return;
+    q.fds = std::move(fds);
+    fds.clear();
+    queue_.push_back(std::move(q));
+}
+
+// Jobs wait here rather than in the batch, so that a worker starts the
+// moment another ends.
+void Host::start_queued()
+{
+    while (workers_.size() < max_workers_ && !queue_.empty()) {
+        Queued q = std::move(queue_.front());
+        queue_.pop_front();
+        const pid_t pid = ::fork();
+        if (pid == 0) enter_worker(q.job, q.fds);
+        for (int fd : q.fds) ::close(fd);
+        if (pid > 0) workers_[pid] = q.job.id;
+        else ended(q.job.id, W_EXITCODE(127, 0));  // could not start: no report
     }
-    // A worker that could not be started has ended at once, without a report.
-    out_.push_back({"ended", std::to_string(job.id), std::to_string(W_EXITCODE(127, 0))});
     flush();
+}
+
+void Host::ended(std::size_t id, int wait_status)
+{
+    if (open_) out_.push_back({"ended", std::to_string(id), std::to_string(wait_status)});
 }
 
 // In a new worker: default signal handling, output streams into the
@@ -210,15 +237,22 @@ void Host::reap()
     for (pid_t pid; (pid = ::waitpid(-1, &status, WNOHANG)) > 0;) {
         auto it = workers_.find(pid);
         if (it == workers_.end()) continue;
-        if (open_) out_.push_back({"ended", std::to_string(it->second), std::to_string(status)});
+        ended(it->second, status);
         workers_.erase(it);
     }
-    flush();
+    start_queued();
 }
 
-void Host::stop_workers(int sig)
+// Queued jobs end at once, as if stopped; running workers get sig.
+void Host::stop(int sig)
 {
+    for (Queued &q : queue_) {
+        for (int fd : q.fds) ::close(fd);
+        ended(q.job.id, W_EXITCODE(0, SIGTERM));
+    }
+    queue_.clear();
     for (const auto &w : workers_) ::kill(w.first, sig);
+    flush();
 }
 
 void Host::flush()
@@ -249,7 +283,7 @@ int list_member(std::string bytes, const std::string &display_name, const std::s
     return list_product(display_name, listing, image_base, verbose);
 }
 
-void run_worker_host(int socket)
+void run_worker_host(int socket, std::size_t max_workers)
 {
     // Its own process group: a Ctrl-C reaches the batch alone, which stops
     // the workers through the host.
@@ -267,7 +301,7 @@ void run_worker_host(int socket)
     ::sigprocmask(SIG_SETMASK, &set, nullptr);
     const int signal_fd = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     if (signal_fd < 0) ::_exit(1);
-    Host(socket, signal_fd).run();
+    Host(socket, signal_fd, max_workers).run();
 }
 
 bool send_job(int socket, const WorkerJob &job, int capture_fd, int bytes_fd)

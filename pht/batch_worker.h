@@ -5,8 +5,9 @@
 // in packets over one SOCK_SEQPACKET socket pair:
 //   batch -> host:   job (with the descriptors of the memory file that takes
 //                    the worker's output streams and, for a product held in
-//                    memory, of a memory file holding it); stop (a first stop
-//                    ends the workers with SIGTERM, a later one with SIGKILL)
+//                    memory, of a memory file holding it); stop (jobs still
+//                    waiting end at once; a first stop ends the workers with
+//                    SIGTERM, a later one with SIGKILL)
 //   worker -> batch: report (the product columns and status of its row)
 //   host -> batch:   ended (the wait status of a worker)
 // A worker's report always arrives before its ended packet.
@@ -42,9 +43,10 @@ int list_product(const std::string &path, const std::string &listing, const std:
 int list_member(std::string bytes, const std::string &display_name, const std::string &listing,
                 const std::string &image_base, bool verbose);
 
-// Body of the worker host on its end of the socket pair; ends the process
-// once the batch has closed its end and every worker has ended.
-[[noreturn]] void run_worker_host(int socket);
+// Body of the worker host on its end of the socket pair: runs at most
+// max_workers workers at a time, the jobs beyond waiting in turn. Ends the
+// process once the batch has closed its end and every worker has ended.
+[[noreturn]] void run_worker_host(int socket, std::size_t max_workers);
 
 // Batch side. send_job passes capture_fd, and bytes_fd unless it is -1.
 bool send_job(int socket, const WorkerJob &job, int capture_fd, int bytes_fd);
