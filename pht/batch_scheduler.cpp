@@ -279,12 +279,12 @@ void Scheduler::finish(std::size_t id, int wstatus)
     // failed worker wrote goes, so that no later run takes a listing cut
     // short for up to date.
     const bool interrupted = stopping_ && !clean;
-    const char *more = messages.empty() ? "" : "\n";
+    std::string why;
     if (!interrupted && !exited)
-        messages += more + text_format("listing ended by signal %d (%s)", WTERMSIG(wstatus),
-                                       strsignal(WTERMSIG(wstatus)));
+        why = text_format("listing ended by signal %d (%s)", WTERMSIG(wstatus), strsignal(WTERMSIG(wstatus)));
     else if (!interrupted && !r.reported)
-        messages += more + text_format("listing ended with status %d and no report", WEXITSTATUS(wstatus));
+        why = text_format("listing ended with status %d and no report", WEXITSTATUS(wstatus));
+    if (!why.empty()) messages.append(messages.empty() ? "" : "\n").append(why);
     if (!exited || !r.reported) row[Inv::status] = kStatusFailed;
     if (interrupted || row[Inv::status] == kStatusFailed) discard_outputs(*r.task);
     if (interrupted) return;
