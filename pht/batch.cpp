@@ -24,13 +24,13 @@
 #include <ctime>
 #include <filesystem>
 
-#include "atomic_file.h"
 #include "batch_inputs.h"
 #include "batch_options.h"
 #include "batch_plan.h"
 #include "batch_scheduler.h"
 #include "help.h"
 #include "inventory.h"
+#include "output_file.h"
 #include "listings.h"
 #include "progress.h"
 #include "text_format.h"
@@ -114,9 +114,10 @@ bool write_inventory(const std::string &path, const Plan &plan, Tally &tally)
         tally.not_product += status == kStatusNotProduct;
     }
     tally.rows = rows.size();
-    std::string problem;
-    if (write_file_atomically(path, inventory_text(rows), problem)) return true;
-    std::fprintf(stderr, "%s: cannot write the inventory %s: %s\n", kName, path.c_str(), problem.c_str());
+    OutputFile out;  // written whole under a temporary name, then renamed
+    if (out.open(path) && out.write(inventory_text(rows)) && out.commit()) return true;
+    std::fprintf(stderr, "%s: cannot write the inventory %s: %s\n", kName, path.c_str(),
+                 std::strerror(out.error()));
     return false;
 }
 
