@@ -73,6 +73,26 @@ constexpr std::size_t kMaxHeaderBytes = 64u * 1024 * 1024;
 // Repeat counts saturate here while their digits are read (no overflow).
 constexpr long long kRepeatCap = 1'000'000'000'000LL;
 
+// Per-field texts, indexed 1..MAXFIELDS like the per-field arrays, holding
+// strings only up to the highest field used: a listing unit carries none,
+// and opening a table of 20 columns builds 21 strings, not 151.
+class FieldTexts {
+public:
+    std::string &operator[](std::size_t i)
+    {
+        if (i >= texts_.size()) texts_.resize(i + 1);
+        return texts_[i];
+    }
+    const std::string &operator[](std::size_t i) const
+    {
+        static const std::string none;
+        return i < texts_.size() ? texts_[i] : none;
+    }
+
+private:
+    std::vector<std::string> texts_;
+};
+
 struct FileInfo {
     int unit = 0;
     int filetype = 0;                   // 1 FITS, 0 QELT ASCII table or text
@@ -84,16 +104,16 @@ struct FileInfo {
     int number_of_fields = 0;
     int lines = 0;                      // FITS NAXIS2
     int linenumber = 0;                 // rows read / lines consumed
-    std::array<std::string, MAXFIELDS + 1> field_name;
-    std::array<std::string, MAXFIELDS + 1> field_unit;
+    FieldTexts field_name;
+    FieldTexts field_unit;
     std::array<int, MAXFIELDS + 1> element_count{};
     std::uint64_t bytes_written = 0;    // table bytes written to FITS output
     bool header_written = false;        // column header of an ASCII output
     std::array<char, MAXFIELDS + 1> field_type{};
     std::array<int, MAXFIELDS + 1> field_start{};
     std::array<int, MAXFIELDS + 1> field_width{};
-    std::array<std::string, MAXFIELDS + 1> format;
-    std::array<std::string, MAXFIELDS + 1> field_value;
+    FieldTexts format;
+    FieldTexts field_value;
     std::unique_ptr<char[]> io_buffer;  // stdio buffer of fp, released after it
     OutputFile out;                     // an output unit's file; fp is its stream
     std::FILE *fp = nullptr;

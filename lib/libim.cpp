@@ -108,8 +108,10 @@ std::string fits_real(double value)
     std::string s = text;
     if (s.find('.') == std::string::npos) {
         const std::size_t e = s.find('E');
-        s.erase(0, 1);
-        s.insert(e == std::string::npos ? s.size() : e - 1, ".");
+        // Built by appending: GCC 12 at -O3 wrongly warns of an overlapping
+        // copy in a string insert here.
+        const std::size_t at = e == std::string::npos ? s.size() : e;
+        s = s.substr(1, at - 1).append(".").append(s, at);
     }
     return s;
 }
@@ -224,7 +226,9 @@ int im_wkey_d(int fid, double value, const char *keyword)
 
 int im_wkey_c(int fid, const char *ptr, const char *keyword)
 {
-    return write_value_card(fid, keyword, "'" + fits_string(ptr ? ptr : "") + "'");
+    std::string quoted(1, '\'');
+    quoted.append(fits_string(ptr ? ptr : "")).push_back('\'');
+    return write_value_card(fid, keyword, quoted);
 }
 
 int im_wkey_raw(int fid, const char *ptr)

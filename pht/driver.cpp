@@ -11,6 +11,7 @@
 #include "help.h"
 #include "listings.h"
 #include "output_file.h"
+#include "driver.h"
 #include "picture_export.h"
 #include "pht.h"
 #include "process_guard.h"
@@ -166,10 +167,10 @@ int list_product(Product &product, const Options &opt)
     return picture ? status : 1;
 }
 
-// Opens the product of opt.input and lists it. Returns the exit status.
-int run(const Options &opt)
+// Lists the product load opened (reporting why it could not be opened).
+// Returns the exit status.
+int list_loaded(ProductLoad &load, const Options &opt)
 {
-    ProductLoad load = open_product(opt.input);
     switch (load.error) {
     case LoadError::cannot_open: report_open_failure(opt.input); return 1;
     case LoadError::not_fits: std::printf("'%s' is not a fits binary file.\n", opt.input); return 1;
@@ -183,6 +184,21 @@ int run(const Options &opt)
         return 0;
     }
     return list_product(load.product, opt);
+}
+
+// The product of the last run, kept for dispatched_product().
+DispatchedProduct last_product;
+
+// Opens the product of opt.input and lists it. Returns the exit status.
+int run(const Options &opt)
+{
+    last_product = DispatchedProduct{};
+    last_product.opened = true;
+    ProductLoad &load = last_product.load;
+    load = open_product(opt.input);
+    const int status = list_loaded(load, opt);
+    load.product.close_input();  // kept, but its file is done with
+    return status;
 }
 
 int run_listing(const char *filename, int mode, const char *outfile, const char *imfile)
@@ -207,6 +223,14 @@ int run_command_line(int argc, char **argv)
 }
 
 }  // namespace
+
+const DispatchedProduct &dispatched_product() { return last_product; }
+
+std::string dispatched_product_type()
+{
+    const DispatchedProduct &d = dispatched_product();
+    return d.opened && d.load.error == LoadError::none ? product_type_name(d.load.product.type()) : "";
+}
 
 int readpca(const char *filename, int mode, const char *outfile) { return run_listing(filename, mode, outfile, nullptr); }
 int readppa(const char *filename, int mode, const char *outfile) { return run_listing(filename, mode, outfile, nullptr); }

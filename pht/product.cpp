@@ -161,6 +161,13 @@ int limit_records(unsigned __int128 count)
     return kMaxRecords;
 }
 
+const char *product_type_name(ProductType type)
+{
+    for (const TypeName &row : kTypeNames)
+        if (row.product_name && row.type == type) return row.prefix;
+    return "";
+}
+
 Family family_of(ProductType type)
 {
     switch (type) {
@@ -193,6 +200,11 @@ Product &Product::operator=(Product &&other) noexcept
     wavelengths_um_ = other.wavelengths_um_;
     unit_open_ = std::exchange(other.unit_open_, false);
     return *this;
+}
+
+void Product::close_input()
+{
+    if (std::exchange(unit_open_, false)) tcls(kInputUnit);
 }
 
 Product::~Product()

@@ -47,6 +47,8 @@ enum class ProductType { pcae, pcap, pcas, ppae, ppap, pla, psa, pga };
 enum class Family { camera, photometer, spectrometer, image };
 
 Family family_of(ProductType type);
+// The type's name as product names begin with it ("PCAE", ..., "PGA").
+const char *product_type_name(ProductType type);
 
 // Largest number of records a product holds; longer tables are cut.
 inline constexpr int kMaxRecords = 500;
@@ -128,6 +130,11 @@ public:
     // The records, when R is the record type of the product; else none.
     template <class R> const std::vector<R> &records() const;
     std::size_t record_count() const;
+
+    // Closes the input table of a product opened but not to be read (an
+    // image file, a listing that could not be started); read_records
+    // closes it itself.
+    void close_input();
 
     // Camera products: where record i lies.
     CameraPlace camera_place(std::size_t i) const;
