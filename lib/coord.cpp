@@ -73,21 +73,10 @@ Shape shape_of(Layout layout, int p)
     return {3, p - 3};
 }
 
-// Splits a non-negative finite value, truncating at each step, rounds the
-// last part shown and carries into the parts before it.
-Sexagesimal split(double value, Shape shape, double wrap)
+// Rounds the last part a shape shows: units by the minutes, minutes by the
+// seconds, seconds (or their decimals) by the fraction of a second.
+void round_last(Sexagesimal &s, Shape shape, double fraction)
 {
-    Sexagesimal s;
-    double units = std::trunc(value);
-    double rest = (value - units) * 60.0;
-    double minutes = std::trunc(rest);
-    rest = (rest - minutes) * 60.0;
-    double seconds = std::trunc(rest);
-    double fraction = rest - seconds;
-
-    s.units = units;
-    s.minutes = static_cast<int>(minutes);
-    s.seconds = static_cast<int>(seconds);
     switch (shape.parts) {
     case 1:
         if (s.minutes >= 30) s.units += 1;
@@ -109,6 +98,23 @@ Sexagesimal split(double value, Shape shape, double wrap)
         }
         break;
     }
+}
+
+// Splits a non-negative finite value, truncating at each step, rounds the
+// last part shown and carries into the parts before it.
+Sexagesimal split(double value, Shape shape, double wrap)
+{
+    Sexagesimal s;
+    double units = std::trunc(value);
+    double rest = (value - units) * 60.0;
+    double minutes = std::trunc(rest);
+    rest = (rest - minutes) * 60.0;
+    double seconds = std::trunc(rest);
+
+    s.units = units;
+    s.minutes = static_cast<int>(minutes);
+    s.seconds = static_cast<int>(seconds);
+    round_last(s, shape, rest - seconds);
     if (s.seconds >= 60) {
         s.seconds -= 60;
         s.minutes += 1;
@@ -355,6 +361,102 @@ int scan_parts(const char *s, sexigesimal &x, Outcome &out, int &digits_before_p
     return nparts;
 }
 
+// A typed coordinate read: its parts, the unit its separators name and
+// whether it was typed as a decimal number.
+struct Reading {
+    sexigesimal x;
+    int nparts = 0;
+    Unit unit = Unit::undecided;
+    int decimal = 0;
+};
+
+// The sign and the parts of a coordinate. False when it cannot be read
+// (the warnings of its parts go to out).
+bool read_parts(const char *coord, Reading &r, Outcome &out, int &digits_before_point)
+{
+    if (coord == nullptr) return false;
+    const char *s = skip_blanks(coord);
+    if (*s == '\0') return false;
+    if (*s == '-' || *s == '+') {
+        r.x.sign = *s == '-' ? -1 : 1;
+        s = skip_blanks(s + 1);
+    }
+    r.nparts = scan_parts(s, r.x, out, digits_before_point);
+    if (r.nparts == 0) return false;
+    // Only the last part may carry a fraction.
+    for (int i = 0; i < r.nparts - 1; ++i)
+        if (r.x.point[i]) return false;
+    return true;
+}
+
+// Reads a coordinate and the unit and form its separators give; false when
+// it cannot be read.
+bool read_coordinate(const char *coord, int islat, int isequ, Reading &r, Outcome &out)
+{
+    int digits_before_point = 0;
+    if (!read_parts(coord, r, out, digits_before_point)) return false;
+    const std::string seps = separators(r.x, r.nparts);
+    if (seps != " ") {
+        const UnitRule *rule = unit_rule(seps);
+        if (rule == nullptr) return false;
+        r.unit = rule->unit;
+        r.decimal = rule->isdec;
+        return true;
+    }
+    if (!c_sexblock || digits_before_point < 5 || digits_before_point > 7) {
+        r.decimal = (!isequ || islat) ? 1 : 0;
+        return true;
+    }
+    // One block of digits: units, minutes and seconds run together.
+    sexigesimal &x = r.x;
+    const std::string block(x.p[0], x.p[0] + std::strcspn(x.p[0], " \t"));
+    if (c_convertblock(block.c_str(), &x.part[0], &x.part[1], &x.part[2]) != 0) return false;
+    r.nparts = 3;
+    x.sep[0] = x.sep[1] = x.sep[2] = ' ';
+    return true;
+}
+
+// The value of the parts, 60 or more in a part carried into the one before.
+double combined(Reading &r, Outcome &out)
+{
+    sexigesimal &x = r.x;
+    for (int i = r.nparts - 1; i >= 1; --i) {
+        if (x.part[i] >= 60.0) {
+            x.part[i - 1] += std::floor(x.part[i] / 60.0);
+            x.part[i] = std::fmod(x.part[i], 60.0);
+            out.warn(kSexagesimalCarried);
+        }
+    }
+    double value = 0;
+    double scale = 1;
+    for (int i = 0; i < r.nparts; ++i, scale *= 60.0) value += x.part[i] / scale;
+    if (x.sep[0] == 'm' || x.sep[0] == '\'') value /= 60.0;
+    else if (x.sep[0] == 's' || x.sep[0] == '"') value /= 3600.0;
+    return value * x.sign + 0.0;  // no negative zero
+}
+
+// A latitude checked, a longitude checked and wrapped into 0 up to 24h or
+// 360 degrees.
+double in_range(double value, Unit unit, int islat, Outcome &out)
+{
+    const double wrap = unit == Unit::hours ? kHourWrap : kDegreeWrap;
+    if (islat) {
+        // A value too large to be held (infinite) is out of range as well.
+        if (!(value <= 90.0 && value >= -90.0)) out.fail(kLatitudeRange);
+    } else if (!(value < 2 * wrap && value > -2 * wrap)) {
+        out.fail(kLongitudeTooLarge);
+    } else if (value >= wrap) {
+        value = std::fmod(value, wrap);
+        out.raise(kLongitudeWrapped);
+    } else if (value < 0) {
+        value = std::fmod(value, wrap) + wrap;
+        // -24h (or a tiny negative) lands on the wrap value itself: that is 0.
+        if (value >= wrap) value = 0;
+        out.warn(kNegativeLongitude);
+    }
+    return value;
+}
+
 }  // namespace
 
 char c_separator(char c)
@@ -406,91 +508,25 @@ int c_coord(const char *coord, int islat, int isequ, char *buf, int *isdec, doub
 {
     c_status = 0;
     Outcome out;
-    sexigesimal x;
-    Unit unit = Unit::undecided;
-
+    Reading r;
     auto reject = [&](int code) {
         out.fail(code);
         if (buf) buf[0] = '\0';
         if (isdec) *isdec = 0;
         return -1;
     };
+    if (!read_coordinate(coord, islat, isequ, r, out)) return reject(kInvalidInput);
 
-    if (coord == nullptr) return reject(kInvalidInput);
-    const char *s = skip_blanks(coord);
-    if (*s == '\0') return reject(kInvalidInput);
-    if (*s == '-' || *s == '+') {
-        x.sign = *s == '-' ? -1 : 1;
-        s = skip_blanks(s + 1);
-    }
-
-    int digits_before_point = 0;
-    int nparts = scan_parts(s, x, out, digits_before_point);
-    if (nparts == 0) return reject(kInvalidInput);
-    // Only the last part may carry a fraction.
-    for (int i = 0; i < nparts - 1; ++i)
-        if (x.point[i]) return reject(kInvalidInput);
-
-    int decimal = 0;
-    const std::string seps = separators(x, nparts);
-    if (seps == " ") {
-        if (c_sexblock && digits_before_point >= 5 && digits_before_point <= 7) {
-            // One block of digits: units, minutes and seconds run together.
-            const std::string block(x.p[0], x.p[0] + std::strcspn(x.p[0], " \t"));
-            if (c_convertblock(block.c_str(), &x.part[0], &x.part[1], &x.part[2]) != 0)
-                return reject(kInvalidInput);
-            nparts = 3;
-            x.sep[0] = x.sep[1] = x.sep[2] = ' ';
-        } else {
-            decimal = (!isequ || islat) ? 1 : 0;
-        }
-    } else {
-        const UnitRule *rule = unit_rule(seps);
-        if (rule == nullptr) return reject(kInvalidInput);
-        unit = rule->unit;
-        decimal = rule->isdec;
-    }
-
-    if (unit == Unit::undecided) unit = (islat || !isequ) ? Unit::degrees : Unit::hours;
-    if (unit == Unit::hours && islat) out.fail(kHoursForLatitude);
-    if (!isequ && decimal == 0) out.warn(kSexagesimalNotEquatorial);
-
-    for (int i = nparts - 1; i >= 1; --i) {
-        if (x.part[i] >= 60.0) {
-            x.part[i - 1] += std::floor(x.part[i] / 60.0);
-            x.part[i] = std::fmod(x.part[i], 60.0);
-            out.warn(kSexagesimalCarried);
-        }
-    }
-
-    double value = 0;
-    double scale = 1;
-    for (int i = 0; i < nparts; ++i, scale *= 60.0) value += x.part[i] / scale;
-    if (x.sep[0] == 'm' || x.sep[0] == '\'') value /= 60.0;
-    else if (x.sep[0] == 's' || x.sep[0] == '"') value /= 3600.0;
-    value = value * x.sign + 0.0;  // no negative zero
-
-    const double wrap = unit == Unit::hours ? kHourWrap : kDegreeWrap;
-    if (islat) {
-        // A value too large to be held (infinite) is out of range as well.
-        if (!(value <= 90.0 && value >= -90.0)) out.fail(kLatitudeRange);
-    } else if (!(value < 2 * wrap && value > -2 * wrap)) {
-        out.fail(kLongitudeTooLarge);
-    } else if (value >= wrap) {
-        value = std::fmod(value, wrap);
-        out.raise(kLongitudeWrapped);
-    } else if (value < 0) {
-        value = std::fmod(value, wrap) + wrap;
-        // -24h (or a tiny negative) lands on the wrap value itself: that is 0.
-        if (value >= wrap) value = 0;
-        out.warn(kNegativeLongitude);
-    }
+    if (r.unit == Unit::undecided) r.unit = (islat || !isequ) ? Unit::degrees : Unit::hours;
+    if (r.unit == Unit::hours && islat) out.fail(kHoursForLatitude);
+    if (!isequ && r.decimal == 0) out.warn(kSexagesimalNotEquatorial);
+    const double value = in_range(combined(r, out), r.unit, islat, out);
     if (out.errors > 0) return reject(c_status);
 
-    const double angle = unit == Unit::hours ? value * kDegreesPerHour : value;
+    const double angle = r.unit == Unit::hours ? value * kDegreesPerHour : value;
     const int form = !isequ ? kDecimal : islat ? kDegrees : kHours;
     if (buf) c_ddsex(angle, form, islat, buf);
-    if (isdec) *isdec = decimal;
+    if (isdec) *isdec = r.decimal;
     if (dangle) *dangle = angle;
     return out.warnings > 0 ? 1 : 0;
 }

@@ -36,14 +36,15 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
 // FITS geometry.
-constexpr int kCard = 80;                       // bytes per header card
-constexpr int kBlock = 2880;                    // bytes per FITS block
+constexpr int kCard = static_cast<int>(kFitsCardLength);    // bytes per header card
+constexpr int kBlock = static_cast<int>(kFitsBlockLength);  // bytes per FITS block
 constexpr int kCardsPerBlock = kBlock / kCard;  // 36
 constexpr int kValueColumn = 10;                // value field starts at column 11
 constexpr int kQuoteColumn = 9;                 // quoted values searched from column 10
@@ -72,6 +73,26 @@ constexpr std::size_t kMaxHeaderBytes = 64u * 1024 * 1024;
 // Repeat counts saturate here while their digits are read (no overflow).
 constexpr long long kRepeatCap = 1'000'000'000'000LL;
 
+// Per-field texts, indexed 1..MAXFIELDS like the per-field arrays, holding
+// strings only up to the highest field used: a listing unit carries none,
+// and opening a table of 20 columns builds 21 strings, not 151.
+class FieldTexts {
+public:
+    std::string &operator[](std::size_t i)
+    {
+        if (i >= texts_.size()) texts_.resize(i + 1);
+        return texts_[i];
+    }
+    const std::string &operator[](std::size_t i) const
+    {
+        static const std::string none;
+        return i < texts_.size() ? texts_[i] : none;
+    }
+
+private:
+    std::vector<std::string> texts_;
+};
+
 struct FileInfo {
     int unit = 0;
     int filetype = 0;                   // 1 FITS, 0 QELT ASCII table or text
@@ -83,16 +104,16 @@ struct FileInfo {
     int number_of_fields = 0;
     int lines = 0;                      // FITS NAXIS2
     int linenumber = 0;                 // rows read / lines consumed
-    std::array<std::string, MAXFIELDS + 1> field_name;
-    std::array<std::string, MAXFIELDS + 1> field_unit;
+    FieldTexts field_name;
+    FieldTexts field_unit;
     std::array<int, MAXFIELDS + 1> element_count{};
     std::uint64_t bytes_written = 0;    // table bytes written to FITS output
     bool header_written = false;        // column header of an ASCII output
     std::array<char, MAXFIELDS + 1> field_type{};
     std::array<int, MAXFIELDS + 1> field_start{};
     std::array<int, MAXFIELDS + 1> field_width{};
-    std::array<std::string, MAXFIELDS + 1> format;
-    std::array<std::string, MAXFIELDS + 1> field_value;
+    FieldTexts format;
+    FieldTexts field_value;
     std::unique_ptr<char[]> io_buffer;  // stdio buffer of fp, released after it
     OutputFile out;                     // an output unit's file; fp is its stream
     std::FILE *fp = nullptr;
@@ -436,10 +457,8 @@ bool examine_extension_card(FileInfo &f, const char *card, ExtensionScan &scan)
     if (card_begins(card, "TFIELDS ")) {
         int n = card_int(card);
         if (n > MAXFIELDS) {
-            std::fputs("Tablefile internal error - total number of fields is too large\n", stderr);
-            std::fputs("   Change constant MAXFIELDS in fits_table\n", stderr);
-            fail("Tablefile internal error - total number of fields is too large\n"
-                 "  Change constant MAXFIELDS in fits_table");
+            std::fputs("Tablefile error - total number of fields is too large (at most 150)\n", stderr);
+            fail("Tablefile error - total number of fields is too large (at most 150)");
             return false;
         }
         f.number_of_fields = std::max(0, n);
@@ -496,8 +515,8 @@ bool finish_extension(FileInfo &f, const ExtensionScan &scan)
     try {
         f.input_line = std::make_shared<std::vector<char>>(static_cast<std::size_t>(f.total_width) + 1, '\0');
     } catch (const std::bad_alloc &) {
-        std::fputs("Tablefile internal error - cannot malloc space for input_line\n", stderr);
-        fail("Tablefile internal error - cannot malloc space for input_line");
+        std::fputs("Tablefile error - no memory for a table row\n", stderr);
+        fail("Tablefile error - no memory for a table row");
         return false;
     }
     return true;
@@ -689,7 +708,7 @@ void open_ascii(FileInfo &f, int *nparms)
     try {
         f.input_line = std::make_shared<std::vector<char>>(kAsciiLineBuffer, '\0');
     } catch (const std::bad_alloc &) {
-        fail("Tablefile internal error - cannot malloc space for input_line");
+        fail("Tablefile error - no memory for a table row");
         return;
     }
     char *line = f.input_line->data();
@@ -706,7 +725,7 @@ void open_ascii(FileInfo &f, int *nparms)
         }
         ++f.linenumber;
         if (std::strlen(line) >= static_cast<std::size_t>(kAsciiRead - 1)) {
-            fail("first line of table file longer than MAXTABLELINE");
+            fail("first line of table file longer than 497 characters");
             close_stream(f);
             return;
         }
@@ -1312,19 +1331,15 @@ void t_rkey_c(int unit, char *c_ptr, const char *keyword)
 {
     const char *card = keyword_card("t_rkey_c", unit, keyword);
     if (!card) return;
-    const char *end = card + kCard;
-    const char *eq = static_cast<const char *>(std::memchr(card, '=', kCard));
-    const char *q1 = eq ? static_cast<const char *>(std::memchr(eq + 1, '\'', static_cast<std::size_t>(end - eq - 1)))
-                        : nullptr;
-    if (!q1) {
+    // FITS string rules: '' stands for one quote, a string without its
+    // closing quote runs to the end of the card.
+    const std::optional<std::string> value = card_string_value(std::string_view(card, kCard));
+    if (!value) {
         fail("error in t_rkey_c:  no string value");
         return;
     }
-    // FITS string rules: '' stands for one quote, a string without its
-    // closing quote runs to the end of the card.
-    const FitsString value = fits_string(std::string_view(q1, static_cast<std::size_t>(end - q1)), 0);
-    std::size_t n = std::min(value.text.size(), kKeyValueLength);
-    std::memcpy(c_ptr, value.text.data(), n);
+    std::size_t n = std::min(value->size(), kKeyValueLength);
+    std::memcpy(c_ptr, value->data(), n);
     c_ptr[n] = '\0';
     read_status = 0;
 }

@@ -16,6 +16,7 @@
 // every call reports through its result.
 #include "libim.h"
 #include "output_file.h"
+#include "fits_card.h"
 
 #include <algorithm>
 #include <array>
@@ -31,8 +32,8 @@
 
 namespace {
 
-constexpr std::size_t kCardLength = 80;
-constexpr std::size_t kBlockBytes = 2880;
+constexpr std::size_t kCardLength = kFitsCardLength;
+constexpr std::size_t kBlockBytes = kFitsBlockLength;
 constexpr std::size_t kCardsPerBlock = kBlockBytes / kCardLength;  // 36
 constexpr int kDescriptor = 0;
 
@@ -107,8 +108,10 @@ std::string fits_real(double value)
     std::string s = text;
     if (s.find('.') == std::string::npos) {
         const std::size_t e = s.find('E');
-        s.erase(0, 1);
-        s.insert(e == std::string::npos ? s.size() : e - 1, 1, '.');
+        // Built by appending: GCC 12 at -O3 wrongly warns of an overlapping
+        // copy in a string insert here.
+        const std::size_t at = e == std::string::npos ? s.size() : e;
+        s = s.substr(1, at - 1).append(".").append(s, at);
     }
     return s;
 }
@@ -223,11 +226,8 @@ int im_wkey_d(int fid, double value, const char *keyword)
 
 int im_wkey_c(int fid, const char *ptr, const char *keyword)
 {
-    // Built by appending: GCC 12 at -O3 wrongly reports "'" + a temporary
-    // string as an overlapping memcpy (-Wrestrict, GCC bug 105651).
     std::string quoted(1, '\'');
-    quoted += fits_string(ptr ? ptr : "");
-    quoted += '\'';
+    quoted.append(fits_string(ptr ? ptr : "")).push_back('\'');
     return write_value_card(fid, keyword, quoted);
 }
 

@@ -3,15 +3,18 @@
 // equinox, and one line of AOT, target, pointing and observation times),
 // built from twelve keywords of the product's primary header.
 //
-// The product is read through its own table unit (kBannerUnit), so the
-// driver's input unit and the listing's output unit stay untouched. The
-// banner is composed in full whatever the length of the path or of the
-// keyword values; the returned text stays valid until the next call.
+// Each keyword is read as the table library's keyword reads give it: the
+// first primary card whose name begins with the keyword, its string from
+// the first quote behind the "=" or its number behind the "=". The banner
+// is composed in full whatever the length of the path or of the values.
 #include "qr_header.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "coord.h"
 #include "fits_table.h"
@@ -20,8 +23,8 @@
 namespace {
 
 constexpr int kBannerUnit = 2;
-constexpr int kFitsFile = 1;           // tgettyp() of a FITS file
-constexpr int kKeywordText = 80;       // t_rkey_c delivers at most 79 characters
+constexpr int kFitsFile = 1;                 // tgettyp() of a FITS file
+constexpr std::size_t kKeywordText = 79;     // characters kept of a string value
 constexpr double kAbsent = -1.0;       // numeric keyword without a card
 constexpr int kPointingPrecision = 5;  // 5h35m17.30s / -5d23m28.0s
 constexpr std::size_t kAngleText = 30;
@@ -29,21 +32,29 @@ constexpr const char *kNoPointing = "           ";
 constexpr std::size_t kDateText = 10;
 constexpr std::size_t kTimeText = 9;
 
-// String keyword of the banner unit; empty when the card is absent or holds
-// no quoted string.
-std::string text_key(const char *keyword)
+// The first primary card whose name begins with keyword.
+std::optional<std::string_view> primary_card(const CardStore &cards, const char *keyword)
 {
-    char value[kKeywordText] = "";
-    t_rkey_c(kBannerUnit, value, keyword);
-    return value;
+    const std::optional<std::size_t> i = cards.first(keyword);
+    if (!i || *i >= cards.primary_size()) return std::nullopt;
+    return cards[*i];
 }
 
-// Numeric keyword of the banner unit; -1.0 when the card is absent.
-double number_key(const char *keyword)
+// String keyword; empty when the card is absent or holds no string.
+std::string text_key(const CardStore &cards, const char *keyword)
 {
-    double value = kAbsent;
-    t_rkey_d(kBannerUnit, &value, keyword);
-    return value;
+    const std::optional<std::string_view> card = primary_card(cards, keyword);
+    const std::optional<std::string> value = card ? card_string_value(*card) : std::nullopt;
+    return value ? value->substr(0, kKeywordText) : std::string();
+}
+
+// Numeric keyword, converted like strtod; -1.0 when the card is absent or
+// has no "=".
+double number_key(const CardStore &cards, const char *keyword)
+{
+    const std::optional<std::string_view> card = primary_card(cards, keyword);
+    const std::optional<std::string_view> text = card ? text_after_equals(*card) : std::nullopt;
+    return text ? std::strtod(std::string(*text).c_str(), nullptr) : kAbsent;
 }
 
 // The keywords of the banner, read in this order.
@@ -55,21 +66,21 @@ struct BannerKeys {
     std::string eohautcs, eohautce;
 };
 
-BannerKeys read_keys()
+BannerKeys read_keys(const CardStore &cards)
 {
     BannerKeys k;
-    k.date = text_key("DATE");
-    k.olpvers = text_key("OLPVERS");
-    k.origin = text_key("ORIGIN");
-    k.observer = text_key("OBSERVER");
-    k.eohaplid = text_key("EOHAPLID");
-    k.equinox = number_key("EQUINOX");
-    k.eohaaotn = text_key("EOHAAOTN");
-    k.object = text_key("OBJECT");
-    k.attra = number_key("ATTRA");
-    k.attdec = number_key("ATTDEC");
-    k.eohautcs = text_key("EOHAUTCS");
-    k.eohautce = text_key("EOHAUTCE");
+    k.date = text_key(cards, "DATE");
+    k.olpvers = text_key(cards, "OLPVERS");
+    k.origin = text_key(cards, "ORIGIN");
+    k.observer = text_key(cards, "OBSERVER");
+    k.eohaplid = text_key(cards, "EOHAPLID");
+    k.equinox = number_key(cards, "EQUINOX");
+    k.eohaaotn = text_key(cards, "EOHAAOTN");
+    k.object = text_key(cards, "OBJECT");
+    k.attra = number_key(cards, "ATTRA");
+    k.attdec = number_key(cards, "ATTDEC");
+    k.eohautcs = text_key(cards, "EOHAUTCS");
+    k.eohautce = text_key(cards, "EOHAUTCE");
     return k;
 }
 
@@ -144,6 +155,12 @@ std::string compose(const char *filename, const char *program_name,
 
 }  // namespace
 
+std::string qr_banner(const CardStore &cards, const char *filename, const char *program_name,
+                      const char *program_version)
+{
+    return compose(filename, program_name, program_version, read_keys(cards));
+}
+
 const char *qr_header(const char *filename, const char *program_name,
                       const char *program_version)
 {
@@ -159,8 +176,14 @@ const char *qr_header(const char *filename, const char *program_name,
         tcls(kBannerUnit);  // release the file; the unit is not used further
         return bigout.c_str();
     }
-    const BannerKeys keys = read_keys();
-    bigout = compose(filename, program_name, program_version, keys);
+    const char *primary = nullptr;
+    int bytes = 0;
+    tget_primary(kBannerUnit, &primary, &bytes);
+    const CardStore cards(primary != nullptr && bytes > 0
+                              ? std::string_view(primary, static_cast<std::size_t>(bytes))
+                              : std::string_view(),
+                          {});
+    bigout = qr_banner(cards, filename, program_name, program_version);
     tcls(kBannerUnit);
     return bigout.c_str();
 }

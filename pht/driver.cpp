@@ -1,42 +1,31 @@
-// The driver: command line, input product, header card store and dispatch
-// to the product listing. It lists nothing itself; its only texts are the
-// usage line and the few messages for unusable command lines and inputs.
+// The driver: command line, loading of the product, and the listing (and
+// images) of it. It lists nothing itself; its only texts are the usage line
+// and the messages for unusable command lines, inputs and outputs.
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <new>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "fits_card.h"
-#include "fits_table.h"
 #include "help.h"
-#include "listing.h"
+#include "listings.h"
 #include "output_file.h"
+#include "driver.h"
+#include "picture_export.h"
 #include "pht.h"
-#include "pls_records.h"
 #include "process_guard.h"
+#include "product.h"
 #include "product_source.h"
-
-int unitin = 9;
-int unitout = 11;
-
-int pcae_done = 0;
-int pcas_done = 0;
-int pcap_done = 0;
-int ppae_done = 0;
-int ppap_done = 0;
-
-std::vector<std::string> header;
-int header_row = 0;
+#include "qrpht_version.h"
 
 namespace {
-
-constexpr std::size_t kProductNameMax = 79;
-constexpr std::size_t kFilenameValueFrom = 9;  // quote search starts at column 10
 
 struct Options {
     int mode = 0;
     const char *outfile = nullptr;
     const char *imfile = nullptr;
+    const char *picture = nullptr;  // -p: SVG picture of the product
     const char *input = nullptr;
 };
 
@@ -65,6 +54,11 @@ bool read_options(int argc, char **argv, Options &opt)
             opt.imfile = argv[i + 1];
             i += 2;
             break;
+        case 'p': case 'P':
+            if (i + 1 >= argc) return false;
+            opt.picture = argv[i + 1];
+            i += 2;
+            break;
         default:
             return false;
         }
@@ -72,115 +66,6 @@ bool read_options(int argc, char **argv, Options &opt)
     if (i != argc - 1 || opt.outfile == nullptr) return false;
     opt.input = argv[i];
     return true;
-}
-
-// The product could not be opened. A product refused for its size says so
-// on the same line; a damaged compressed one gets the decompressor's reason
-// on a line of its own on the standard error.
-void report_open_failure(const char *path)
-{
-    const ProductFailure &why = product_failure();
-    if (why.summary.empty())
-        std::printf("problem opening tablefile %s\n", path);
-    else
-        std::printf("problem opening tablefile %s: %s\n", path, why.summary.c_str());
-    if (!why.detail.empty()) std::fprintf(stderr, "%s\n", why.detail.c_str());
-}
-
-// The input path cut before its first ".fits" (or, failing that, ".FITS").
-std::string base_name(const std::string &path)
-{
-    std::size_t at = path.find(".fits");
-    if (at == std::string::npos) at = path.find(".FITS");
-    return at == std::string::npos ? path : path.substr(0, at);
-}
-
-// The product name: the string value of a FILENAME card whose opening quote
-// is the first quote from column 10 on, '' read as one quote, running to the
-// end of the card when it has no closing quote; unchanged without a quote.
-void take_product_name(const std::string &card, std::string &product)
-{
-    std::size_t open = card.find('\'', kFilenameValueFrom);
-    if (open == std::string::npos) return;
-    product = fits_string(card, open).text.substr(0, kProductNameMax);
-}
-
-// Appends the cards of one header, through its END card (END and five
-// blanks; ENDDATE is an ordinary card), to the store.
-void store_cards(const char *text, int bytes, bool primary, std::string &product)
-{
-    if (text == nullptr || bytes <= 0) return;
-    const std::size_t ncards = static_cast<std::size_t>(bytes) / kFitsCardLength;
-    for (std::size_t i = 0; i < ncards; ++i) {
-        std::string card(text + i * kFitsCardLength, kFitsCardLength);
-        header.push_back(card);
-        if (primary && card.compare(0, 8, "FILENAME") == 0) take_product_name(card, product);
-        if (card.compare(0, kFitsKeywordLength, "END     ") == 0) break;
-    }
-}
-
-enum class Listing { camera, photometer, spectrometer, image };
-
-struct DispatchRow {
-    bool by_product_name;  // FILENAME value, else the file's base name
-    const char *prefix;
-    int *flag;
-    Listing listing;
-};
-
-// Tried in this order; the first row whose prefix begins the name decides.
-// The base-name rows test "pcap" before "pcas" and know no image files.
-const DispatchRow kDispatch[] = {
-    {true, "PCAE", &pcae_done, Listing::camera},
-    {true, "PCAS", &pcas_done, Listing::camera},
-    {true, "PCAP", &pcap_done, Listing::camera},
-    {true, "PPAE", &ppae_done, Listing::photometer},
-    {true, "PPAP", &ppap_done, Listing::photometer},
-    {true, "PLA", nullptr, Listing::spectrometer},
-    {true, "PSA", nullptr, Listing::spectrometer},
-    {true, "PGA", nullptr, Listing::image},
-    {false, "pcae", &pcae_done, Listing::camera},
-    {false, "pcap", &pcap_done, Listing::camera},
-    {false, "pcas", &pcas_done, Listing::camera},
-    {false, "ppae", &ppae_done, Listing::photometer},
-    {false, "ppap", &ppap_done, Listing::photometer},
-    {false, "pla", nullptr, Listing::spectrometer},
-    {false, "psa", nullptr, Listing::spectrometer},
-};
-
-// ---------------------------------------------------------------- outputs
-
-// Images a spectrometer listing may write: one per row the product's
-// NAXIS2 card announces, up to the record limit.
-std::size_t planned_images()
-{
-    int rows = 0;
-    for (const std::string &card : header)
-        if (card_is(card, "NAXIS2")) rows = card_count(split_card(card).value);
-    return static_cast<std::size_t>(std::min(rows, kMaxRecords));
-}
-
-// Every file the chosen listing will write: the listing, then the images.
-std::vector<NamedPath> planned_outputs(const Options &opt, Listing listing)
-{
-    std::vector<NamedPath> outputs = {{opt.outfile, "listing"}};
-    if (listing == Listing::spectrometer && opt.imfile != nullptr) {
-        const std::size_t n = planned_images();
-        for (std::size_t k = 0; k < n; ++k) outputs.push_back({pls_image_name(opt.imfile, k), "image"});
-    }
-    return outputs;
-}
-
-// False, after the message, when an output would overwrite the product or
-// another output. Checked before any output is created.
-bool outputs_are_distinct(const Options &opt, Listing listing)
-{
-    const std::optional<PathClash> clash =
-        find_output_clash({opt.input, "input"}, planned_outputs(opt, listing));
-    if (!clash) return true;
-    std::fprintf(stderr, "problem opening output file %s: it is the %s file %s\n",
-                 clash->output.c_str(), clash->other.role.c_str(), clash->other.path.c_str());
-    return false;
 }
 
 // --help or --version as the first word: its text on the standard output
@@ -200,7 +85,133 @@ bool info_request(int argc, char **argv, int &status)
     return true;
 }
 
-int run(int argc, char **argv)
+// The product could not be opened. A product refused for its size says so
+// on the same line; a damaged compressed one gets the decompressor's reason
+// on a line of its own on the standard error.
+void report_open_failure(const char *path)
+{
+    const ProductFailure &why = product_failure();
+    if (why.summary.empty())
+        std::printf("problem opening tablefile %s\n", path);
+    else
+        std::printf("problem opening tablefile %s: %s\n", path, why.summary.c_str());
+    if (!why.detail.empty()) std::fprintf(stderr, "%s\n", why.detail.c_str());
+}
+
+// ---------------------------------------------------------------- outputs
+
+// Every file the listing of product will write: the listing, then one image
+// per row its NAXIS2 card announces (up to the record limit).
+std::vector<NamedPath> planned_outputs(const Options &opt, const Product &product)
+{
+    std::vector<NamedPath> outputs = {{opt.outfile, "listing"}};
+    if (opt.picture != nullptr) outputs.push_back({opt.picture, "picture"});
+    if (product.family() == Family::spectrometer && opt.imfile != nullptr) {
+        const int n = std::min(product.counts().rows, kMaxRecords);
+        for (int k = 0; k < n; ++k)
+            outputs.push_back({pls_image_name(opt.imfile, static_cast<std::size_t>(k)), "image"});
+    }
+    return outputs;
+}
+
+// False, after the message, when an output would overwrite the product or
+// another output. Checked before any output is created.
+bool outputs_are_distinct(const Options &opt, const Product &product)
+{
+    const std::optional<PathClash> clash =
+        find_output_clash({opt.input, "input"}, planned_outputs(opt, product));
+    if (!clash) return true;
+    std::fprintf(stderr, "problem opening output file %s: it is the %s file %s\n",
+                 clash->output.c_str(), clash->other.role.c_str(), clash->other.path.c_str());
+    return false;
+}
+
+// Writes the picture of a product with its records read to path, when a
+// picture was asked for. False after the message when it cannot be written.
+bool write_picture(const Product &product, const char *path)
+{
+    if (path == nullptr) return true;
+    std::string error;
+    if (write_picture_file(product, path, error)) return true;
+    std::fprintf(stderr, "problem writing output file %s: %s\n", path, error.c_str());
+    return false;
+}
+
+// ---------------------------------------------------------------- listing
+
+// Writes the listing of an opened product (and its images), reading its
+// records once the listing file exists. Returns the exit status.
+int list_product(Product &product, const Options &opt)
+{
+    if (!outputs_are_distinct(opt, product)) return 1;
+    ListingWriter out;
+    if (!out.create(opt.outfile)) {
+        std::fprintf(stderr, "problem opening output file %s: %s\n", opt.outfile, out.reason().c_str());
+        return 1;
+    }
+    const bool verbose = opt.mode == 1;
+    const bool images = opt.imfile != nullptr && product.family() == Family::spectrometer;
+    read_records(product, {.all_columns = verbose || images});
+    switch (product.family()) {
+    case Family::camera: write_camera_listing(out, product, verbose); break;
+    case Family::photometer: write_photometer_listing(out, product, verbose); break;
+    case Family::spectrometer: write_spectrometer_listing(out, product, verbose); break;
+    case Family::image: break;
+    }
+    if (!out.close()) {
+        std::fprintf(stderr, "problem writing output file %s: %s\n", opt.outfile, out.reason().c_str());
+        return 1;
+    }
+    const bool picture = write_picture(product, opt.picture);
+    const int status = images ? write_spectrometer_images(opt.imfile, product) : 0;
+    return picture ? status : 1;
+}
+
+// Lists the product load opened (reporting why it could not be opened).
+// Returns the exit status.
+int list_loaded(ProductLoad &load, const Options &opt)
+{
+    switch (load.error) {
+    case LoadError::cannot_open: report_open_failure(opt.input); return 1;
+    case LoadError::not_fits: std::printf("'%s' is not a fits binary file.\n", opt.input); return 1;
+    case LoadError::unknown_type:
+        std::fprintf(stderr, "Input file is either not PHT AAR product or of unrecognized type.\n");
+        return 1;
+    case LoadError::none: break;
+    }
+    if (load.product.family() == Family::image) {
+        std::printf("File '%s' is a fits image file.\n", opt.input);
+        return 0;
+    }
+    return list_product(load.product, opt);
+}
+
+// The product of the last run, kept for dispatched_product().
+DispatchedProduct last_product;
+
+// Opens the product of opt.input and lists it. Returns the exit status.
+int run(const Options &opt)
+{
+    last_product = DispatchedProduct{};
+    last_product.opened = true;
+    ProductLoad &load = last_product.load;
+    load = open_product(opt.input);
+    const int status = list_loaded(load, opt);
+    load.product.close_input();  // kept, but its file is done with
+    return status;
+}
+
+int run_listing(const char *filename, int mode, const char *outfile, const char *imfile)
+{
+    Options opt;
+    opt.mode = mode;
+    opt.outfile = outfile;
+    opt.imfile = imfile;
+    opt.input = filename;
+    return run(opt);
+}
+
+int run_command_line(int argc, char **argv)
 {
     if (int status = 0; info_request(argc, argv, status)) return status;
     Options opt;
@@ -208,53 +219,25 @@ int run(int argc, char **argv)
         usage(argv[0]);
         return 1;
     }
-
-    int nparms = 0;
-    topenr(unitin, opt.input, &nparms);
-    if (itstat() != 0) {
-        report_open_failure(opt.input);
-        return 1;
-    }
-    if (tgettyp(unitin) != 1) {
-        std::printf("'%s' is not a fits binary file.\n", opt.input);
-        return 1;
-    }
-
-    const std::string base_filename = base_name(opt.input);
-    std::string header_filename;
-    header.clear();
-    const char *pt = nullptr;
-    int header_bytes = 0;
-    tget_primary(unitin, &pt, &header_bytes);
-    store_cards(pt, header_bytes, true, header_filename);
-    pt = nullptr;
-    header_bytes = 0;
-    tget_extension(unitin, &pt, &header_bytes);
-    store_cards(pt, header_bytes, false, header_filename);
-    header_row = static_cast<int>(header.size());
-
-    for (const DispatchRow &row : kDispatch) {
-        const std::string &name = row.by_product_name ? header_filename : base_filename;
-        if (name.compare(0, std::strlen(row.prefix), row.prefix) != 0) continue;
-        if (row.listing != Listing::image && !outputs_are_distinct(opt, row.listing)) return 1;
-        if (row.flag != nullptr) *row.flag = 1;
-        int status = 0;
-        switch (row.listing) {
-        case Listing::camera: status = readpca(opt.input, opt.mode, opt.outfile); break;
-        case Listing::photometer: status = readppa(opt.input, opt.mode, opt.outfile); break;
-        case Listing::spectrometer:
-            status = readpls(opt.input, opt.mode, opt.outfile, opt.imfile);
-            break;
-        case Listing::image: std::printf("File '%s' is a fits image file.\n", opt.input); break;
-        }
-        tcls(unitin);
-        return status;
-    }
-    std::fprintf(stderr, "Input file is either not PHT AAR product or of unrecognized type.\n");
-    return 1;
+    return run(opt);
 }
 
 }  // namespace
+
+const DispatchedProduct &dispatched_product() { return last_product; }
+
+std::string dispatched_product_type()
+{
+    const DispatchedProduct &d = dispatched_product();
+    return d.opened && d.load.error == LoadError::none ? product_type_name(d.load.product.type()) : "";
+}
+
+int readpca(const char *filename, int mode, const char *outfile) { return run_listing(filename, mode, outfile, nullptr); }
+int readppa(const char *filename, int mode, const char *outfile) { return run_listing(filename, mode, outfile, nullptr); }
+int readpls(const char *filename, int mode, const char *outfile, const char *im_file)
+{
+    return run_listing(filename, mode, outfile, im_file);
+}
 
 // The whole run, guarded: standard descriptors and signals are set up
 // first, and running out of memory ends the run with a message instead of
@@ -263,7 +246,7 @@ int qrpht_main(int argc, char **argv)
 {
     guard_process();
     try {
-        return run(argc, argv);
+        return run_command_line(argc, argv);
     } catch (const std::bad_alloc &) {
         remove_temporaries();
         std::fputs("qrpht: out of memory\n", stderr);

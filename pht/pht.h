@@ -1,38 +1,14 @@
-// State shared by the driver and the three product listings: the table unit
-// numbers, the product flags, the header card store and the listing entry
-// points. The driver fills all of it once; the listings only read it.
+// Entry points of the qrpht program and of its product listings.
 #pragma once
 
-#include <string>
-#include <vector>
+// The whole program behind main(): options, input, listing, images.
+// Returns the exit status.
+int qrpht_main(int argc, char **argv);
 
-// Table unit numbers: the AAR product (read), the listing (written). The
-// banner reads the product a second time through its own unit.
-extern int unitin;   // 9
-extern int unitout;  // 11
-
-// Product flags: exactly one is 1 while a PCAE, PCAS, PCAP, PPAE or PPAP
-// product is listed; none for the spectrometer products.
-extern int pcae_done;
-extern int pcas_done;
-extern int pcap_done;
-extern int ppae_done;
-extern int ppap_done;
-
-// Header card store: every 80-character card of the primary header and of
-// the extension header, in file order, each header's END card included.
-// c_str() of a row is the card followed by its terminator. header_row is
-// the number of stored cards.
-extern std::vector<std::string> header;
-extern int header_row;
-
-// Product listings. Each writes the listing of the product open on unitin
-// to outfile and returns the process exit status (0 listed, 1 failure).
-// mode is 0 for the normal listing, 1 for the verbose one.
+// The listing of the product at filename, written to outfile, as the
+// program writes it (mode 0 the normal listing, 1 the verbose one; readpls
+// also writes the images named from im_file when it is not null). Each
+// returns the exit status; any product type is listed as its own family.
 int readpca(const char *filename, int mode, const char *outfile);
 int readppa(const char *filename, int mode, const char *outfile);
 int readpls(const char *filename, int mode, const char *outfile, const char *im_file);
-
-// The whole program behind main(): options, input, card store, dispatch.
-// Returns the exit status.
-int qrpht_main(int argc, char **argv);

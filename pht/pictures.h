@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pca_records.h"
+#include "records.h"
 
 inline constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 
@@ -85,8 +85,6 @@ std::string sed_picture(const SedInput &in);
 
 // ---- camera pixel arrays (PCAE, PCAP) --------------------------------------
 
-// One filter of a camera picture. (Not the CameraFilter of tables.h: type
-// names outside a namespace are shared by the whole program.)
 struct CameraArrayFilter {
     int number = 0;    // 1-based filter number
     std::string name;  // value of its FILTER card

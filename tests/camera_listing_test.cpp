@@ -71,14 +71,14 @@ TEST_P(CameraGolden, ListingMatchesReviewedText)
 INSTANTIATE_TEST_SUITE_P(
     Products, CameraGolden,
     testing::Values(Golden{"pcae3.fits", "pcae3.lst", false, ""},
-                    Golden{"pcae3.fits", "pcae3_v.lst", true, ""},
+                    Golden{"pcae3.fits", "pcae3.v.lst", true, ""},
                     Golden{"pcap3.fits", "pcap3.lst", false, ""},
-                    Golden{"pcap3.fits", "pcap3_v.lst", true, ""},
+                    Golden{"pcap3.fits", "pcap3.v.lst", true, ""},
                     Golden{"pcas3x2.fits", "pcas3x2.lst", false, ""},
-                    Golden{"pcas3x2.fits", "pcas3x2_v.lst", true, ""},
+                    Golden{"pcas3x2.fits", "pcas3x2.v.lst", true, ""},
                     // NAXIS2 says 3 rows, the table holds 1.
                     Golden{"pcae1_short.fits", "pcae1_short.lst", false, "EOF reading tablefile\n"},
-                    Golden{"pcae1_short.fits", "pcae1_short_v.lst", true, "EOF reading tablefile\n"}),
+                    Golden{"pcae1_short.fits", "pcae1_short.v.lst", true, "EOF reading tablefile\n"}),
     [](const testing::TestParamInfo<Golden> &info) {
         std::string name = info.param.expected;
         for (char &c : name)

@@ -5,15 +5,15 @@
 #include <cmath>
 #include <limits>
 
-#include "listing.h"
-#include "pca_pixels.h"
+#include "camera_pixels.h"
+#include "text_format.h"
 
 namespace {
 
 std::string position_text(Detector d, int l, int m, double ra, double dec, double phi)
 {
     SkyPosition p = pixel_position(d, l, m, ra, dec, phi);
-    return strprintf("(%9.4f, %9.4f)", p.ra, p.dec);
+    return text_format("(%9.4f, %9.4f)", p.ra, p.dec);
 }
 
 const float kOneToNine[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
@@ -22,7 +22,7 @@ const float kOneToNine[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
 
 TEST(CameraCoordinates, C100GridOnTheEquator)
 {
-    EXPECT_EQ(pixel_coordinates(Detector::c100, 10.0, 0.0, 0.0),
+    EXPECT_EQ(pixel_coordinates(pixel_positions(Detector::c100, {10.0, 0.0, 0.0})),
               "\n\nJ2000 Pixel coordinates (RA/Dec in degrees)\n"
               "(   9.9872,    0.0127)  (  10.0000,    0.0127)  (  10.0128,    0.0127)  \n"
               "(   9.9872,    0.0000)  (  10.0000,    0.0000)  (  10.0128,    0.0000)  \n"
@@ -32,7 +32,7 @@ TEST(CameraCoordinates, C100GridOnTheEquator)
 
 TEST(CameraCoordinates, C200RolledWrapsNegativeRightAscension)
 {
-    EXPECT_EQ(pixel_coordinates(Detector::c200, 0.0, 0.0, 90.0),
+    EXPECT_EQ(pixel_coordinates(pixel_positions(Detector::c200, {0.0, 0.0, 90.0})),
               "\n\nJ2000 Pixel coordinates (RA/Dec in degrees)\n"
               "(   0.0131,    0.0131)  (   0.0131,   -0.0131)  \n"
               "( 359.9869,    0.0131)  ( 359.9869,   -0.0131)  \n"
@@ -54,22 +54,22 @@ TEST(CameraCoordinates, RightAscensionAbove360WrapsOnce)
 {
     SkyPosition p = pixel_position(Detector::c100, 2, 3, 359.995, 0.0, 0.0);
     EXPECT_NEAR(p.ra, 359.995 + 0.01275 - 360.0, 1e-9);
-    EXPECT_EQ(pixel_coordinates(Detector::none, 10.0, 0.0, 0.0), "");
+    EXPECT_EQ(pixel_coordinates(pixel_positions(Detector::none, {10.0, 0.0, 0.0})), "");
 }
 
 TEST(CameraPixelTables, ArrangementsFollowTheDetectorDiagram)
 {
-    EXPECT_EQ(float_pixel_rows(CameraProduct::pcae, Detector::c100, kOneToNine, false, false),
+    EXPECT_EQ(float_pixel_rows(ProductType::pcae, Detector::c100, kOneToNine, false, false),
               "  3.0000   6.0000   9.0000\n"
               "  2.0000   5.0000   8.0000\n"
               "  1.0000   4.0000   7.0000\n");
-    EXPECT_EQ(float_pixel_rows(CameraProduct::pcae, Detector::c200, kOneToNine, false, true),
+    EXPECT_EQ(float_pixel_rows(ProductType::pcae, Detector::c200, kOneToNine, false, true),
               "  3.0000   4.0000\n"
               "  2.0000   1.0000\n");
     // The last table of a C100 record closes with an empty line.
-    EXPECT_EQ(float_pixel_rows(CameraProduct::pcap, Detector::c100, kOneToNine, false, true).substr(81),
+    EXPECT_EQ(float_pixel_rows(ProductType::pcap, Detector::c100, kOneToNine, false, true).substr(81),
               "\n");
-    EXPECT_EQ(float_pixel_rows(CameraProduct::pcap, Detector::none, kOneToNine, false, false), "");
+    EXPECT_EQ(float_pixel_rows(ProductType::pcap, Detector::none, kOneToNine, false, false), "");
 
     const int32_t ints[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
     EXPECT_EQ(cycle_rows(ints), "       1        2        3\n"
@@ -87,27 +87,27 @@ TEST(CameraPixelTables, RowFormatSwitches)
     const double mixed[3] = {5.0, 150000.0, 250000.0};
     // PCAE and PCAS stay fixed while one value is small; PCAP switches as
     // soon as one is large.
-    EXPECT_FALSE(row_uses_g(CameraProduct::pcae, mixed));
-    EXPECT_FALSE(row_uses_g(CameraProduct::pcas, mixed));
-    EXPECT_TRUE(row_uses_g(CameraProduct::pcap, mixed));
+    EXPECT_FALSE(row_uses_g(ProductType::pcae, mixed));
+    EXPECT_FALSE(row_uses_g(ProductType::pcas, mixed));
+    EXPECT_TRUE(row_uses_g(ProductType::pcap, mixed));
     // Exactly 100000: %g for PCAE/PCAS, fixed for PCAP.
     const double edge[1] = {100000.0};
-    EXPECT_TRUE(row_uses_g(CameraProduct::pcas, edge));
-    EXPECT_FALSE(row_uses_g(CameraProduct::pcap, edge));
+    EXPECT_TRUE(row_uses_g(ProductType::pcas, edge));
+    EXPECT_FALSE(row_uses_g(ProductType::pcap, edge));
     // NaN compares false: %g for PCAE/PCAS, fixed for PCAP.
     const double nans[2] = {nan, nan};
-    EXPECT_TRUE(row_uses_g(CameraProduct::pcae, nans));
-    EXPECT_FALSE(row_uses_g(CameraProduct::pcap, nans));
+    EXPECT_TRUE(row_uses_g(ProductType::pcae, nans));
+    EXPECT_FALSE(row_uses_g(ProductType::pcap, nans));
 
     // The PCAP C100 source table switches at 10000, the others at 100000.
     const float source[9] = {1, 2, 3, 4, 5, 25000, 7, 8, 9};
-    EXPECT_EQ(float_pixel_rows(CameraProduct::pcap, Detector::c100, source, true, false),
+    EXPECT_EQ(float_pixel_rows(ProductType::pcap, Detector::c100, source, true, false),
               "3 25000 9\n"
               "  2.0000   5.0000   8.0000\n"
               "  1.0000   4.0000   7.0000\n");
-    EXPECT_EQ(float_pixel_rows(CameraProduct::pcap, Detector::c100, source, false, false).substr(0, 29),
+    EXPECT_EQ(float_pixel_rows(ProductType::pcap, Detector::c100, source, false, false).substr(0, 29),
               "  3.0000 25000.0000   9.0000\n");
-    EXPECT_EQ(float_pixel_rows(CameraProduct::pcap, Detector::c200, source, true, false),
+    EXPECT_EQ(float_pixel_rows(ProductType::pcap, Detector::c200, source, true, false),
               "  3.0000   4.0000\n"
               "  2.0000   1.0000\n");
 }
@@ -122,20 +122,20 @@ TEST(CameraPixelTables, NormalPcapC100RowSpacing)
         u[i] = 0.5f;
     }
     spb[4] = 150000.0f;  // row 2 of the C100 arrangement
-    std::string text = intensity_tables(CameraProduct::pcap, Detector::c100, {b1, spb, b2, u, u, u});
+    std::string text = intensity_tables(ProductType::pcap, Detector::c100, {b1, spb, b2, u, u, u});
     EXPECT_EQ(text.substr(0, text.find("\n                             Pixel Uncertainty of\n")),
               "\n                              Pixel Intensity of\n"
               "     OFF #1 (MJy/ster)            ON+OFF (Jy)            OFF #2 (MJy/ster)\n"
               "  3.0000   6.0000   9.0000    13.0000  16.0000  19.0000    23.0000  26.0000  29.0000\n"
               "2 5 8  12 150000 18   22 25 28\n"
               "  1.0000   4.0000   7.0000   11.0000  14.0000  17.0000   21.0000  24.0000  27.0000\n");
-    EXPECT_EQ(intensity_tables(CameraProduct::pcae, Detector::none, {b1, spb, b2, u, u, u}), "");
+    EXPECT_EQ(intensity_tables(ProductType::pcae, Detector::none, {b1, spb, b2, u, u, u}), "");
 }
 
 TEST(CameraPixelTables, NormalPcaeC200Tables)
 {
     const float half[9] = {0.5f, 0.5f, 0.5f, 0.5f, 0, 0, 0, 0, 0};
-    EXPECT_EQ(intensity_tables(CameraProduct::pcae, Detector::c200,
+    EXPECT_EQ(intensity_tables(ProductType::pcae, Detector::c200,
                                {kOneToNine, kOneToNine, kOneToNine, half, half, half}),
               "\n                   Pixel Intensity of\n"
               "OFF #1 (MJy/ster)  ON+OFF (MJy/ster)  OFF #2 (MJy/ster)\n"

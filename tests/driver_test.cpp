@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "pht.h"
+#include "product.h"
 #include "qrpht_version.h"
 #include "test_util.h"
 
@@ -17,20 +19,16 @@ namespace {
 const std::string kUsage =
     std::string("usage:\n ") + QRPHT_BIN + " [-v] -o asci_filename fits_filename\n";
 
-// Runs the program in this process, in the directory cwd when given, so that
-// the card store and the product flags can be inspected afterwards.
-int run_in_process(std::vector<std::string> args, const fs::path &cwd = {})
+// The product type the program reads from a path, in the directory cwd
+// when given; none when it finds no type.
+std::optional<ProductType> type_of(const std::string &path, const fs::path &cwd = {})
 {
-    pcae_done = pcas_done = pcap_done = ppae_done = ppap_done = 0;
-    args.insert(args.begin(), "qrpht");
-    std::vector<char *> argv;
-    for (auto &a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
     const fs::path before = fs::current_path();
     if (!cwd.empty()) fs::current_path(cwd);
-    int status = qrpht_main(static_cast<int>(args.size()), argv.data());
+    ProductLoad load = open_product(path);
     fs::current_path(before);
-    return status;
+    if (load.error != LoadError::none) return std::nullopt;
+    return load.product.type();
 }
 
 // Cards of one header of a FITS file, through its END card.
@@ -79,6 +77,8 @@ TEST(DriverCommandLine, UnusableLinesGiveTheUsage)
         {"--HELP"},
         {"--versions"},
         {"-v", "--help", "-o", dir / "out.lst", in},  // not as the first word
+        {"-o", dir / "out.lst", "-p"},                // -p without its value word
+        {"-p", dir / "p.svg", in},                    // a picture but no listing
     };
     for (const auto &args : lines) {
         RunResult r = run_qrpht(args);
@@ -184,32 +184,27 @@ TEST(DriverDispatch, ImageFilesAndUnknownProducts)
 TEST(DriverDispatch, ProductCardWinsThenFileName)
 {
     ScratchDir dir;
-    const std::string out = dir / "out.lst";
-    ASSERT_EQ(run_in_process({"-o", out, fixture("driver/pcae1.fits")}), 0);
-    EXPECT_EQ(ppap_done, 1);
-    EXPECT_EQ(pcae_done, 0);
+    EXPECT_EQ(type_of(fixture("driver/pcae1.fits")), ProductType::ppap);
 
     // Without a product name the file name decides, case-sensitively and
     // from the first character of the path as typed.
     struct Case {
         const char *name;
-        int *flag;
+        ProductType type;
     };
-    const Case cases[] = {{"pcae7.fits", &pcae_done}, {"pcap7.fits", &pcap_done},
-                          {"pcas0001.fits", &pcas_done}, {"ppae7.fits", &ppae_done},
-                          {"ppap7.fits", &ppap_done}};
+    const Case cases[] = {{"pcae7.fits", ProductType::pcae}, {"pcap7.fits", ProductType::pcap},
+                          {"pcas0001.fits", ProductType::pcas}, {"ppae7.fits", ProductType::ppae},
+                          {"ppap7.fits", ProductType::ppap}, {"pla7.FITS", ProductType::pla},
+                          {"psa7", ProductType::psa}};
     for (const Case &c : cases) {
         fs::copy_file(fixture("driver/nofilename.fits"), dir / c.name);
-        ASSERT_EQ(run_in_process({"-o", out, c.name}, dir.path), 0) << c.name;
-        EXPECT_EQ(*c.flag, 1) << c.name;
-        EXPECT_EQ(pcae_done + pcap_done + pcas_done + ppae_done + ppap_done, 1) << c.name;
+        EXPECT_EQ(type_of(c.name, dir.path), c.type) << c.name;
     }
     for (const char *name : {"pla7.FITS", "psa7"}) {
-        fs::copy_file(fixture("driver/nofilename.fits"), dir / name);
-        fs::remove(out);
-        ASSERT_EQ(run_in_process({"-o", out, name}, dir.path), 0) << name;
-        EXPECT_EQ(pcae_done + pcap_done + pcas_done + ppae_done + ppap_done, 0) << name;
-        EXPECT_TRUE(fs::exists(out)) << name;
+        RunResult r = run_qrpht({"-o", "out.lst", name}, dir.path.string());
+        EXPECT_EQ(r.status, 0) << name;
+        EXPECT_TRUE(fs::exists(dir / "out.lst")) << name;
+        fs::remove(dir / "out.lst");
     }
 
     // A path with directories, or a capitalised name, is not recognised.
@@ -230,21 +225,24 @@ TEST(DriverDispatch, ProductCardWinsThenFileName)
 
 TEST(DriverCardStore, HoldsEveryCardOfBothHeaders)
 {
-    ScratchDir dir;
+    auto stored = [](const std::string &path) {
+        ProductLoad load = open_product(path);
+        std::vector<std::string> cards;
+        for (std::size_t i = 0; i < load.product.cards().size(); ++i)
+            cards.emplace_back(load.product.cards()[i]);
+        return cards;
+    };
     const std::string in = fixture("driver/manycards.fits");
-    ASSERT_EQ(run_in_process({"-o", dir / "out.lst", in}), 0);
     std::vector<std::string> expected = file_cards(in, 0);
     std::vector<std::string> extension = file_cards(in, 1);
     ASSERT_GT(expected.size() + extension.size(), 700u);
     expected.insert(expected.end(), extension.begin(), extension.end());
-    EXPECT_EQ(header, expected);
-    EXPECT_EQ(header_row, static_cast<int>(expected.size()));
-    for (const std::string &card : header) EXPECT_EQ(std::string(card.c_str()).size(), 80u);
-    EXPECT_EQ(header.back().substr(0, 4), "END ");
+    const std::vector<std::string> cards = stored(in);
+    EXPECT_EQ(cards, expected);
+    EXPECT_EQ(cards.back().substr(0, 4), "END ");
 
     const std::string primary = fixture("driver/primary_only.fits");
-    ASSERT_EQ(run_in_process({"-o", dir / "out.lst", primary}), 0);
-    EXPECT_EQ(header, file_cards(primary, 0));
+    EXPECT_EQ(stored(primary), file_cards(primary, 0));
 }
 
 TEST(DriverListing, UnwritableListingFails)

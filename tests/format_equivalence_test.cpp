@@ -1,6 +1,6 @@
-// strprintf formats listing numbers on a fast path of its own; every listing
+// text_format formats listing numbers on a fast path of its own; every listing
 // must still read exactly as the C library's printf writes it. These tests
-// compare strprintf with snprintf over random values of every kind (all bit
+// compare text_format with snprintf over random values of every kind (all bit
 // patterns, single-precision values, decimal rounding ties, NaN, infinities,
 // zeros and both signs) in every numeric format the listings use, plus
 // formats that go to the C library instead.
@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "listing.h"
+#include "text_format.h"
 
 namespace {
 
@@ -157,7 +157,7 @@ TEST(FormatEquivalence, FloatingFormatsMatchTheCLibrary)
         int failures = 0;
         for (long i = 0; i < count && failures < 10; ++i) {
             double v = values.next();
-            std::string fast = strprintf(fmt, v);
+            std::string fast = text_format(fmt, v);
             std::string ref = c_format(fmt, v);
             if (fast != ref) {
                 ++failures;
@@ -180,14 +180,14 @@ TEST(FormatEquivalence, WholeListingLines)
         char ref[1024];
         std::snprintf(ref, sizeof ref, "%8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e\n",
                       v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
-        ASSERT_EQ(strprintf("%8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e\n", v[0],
+        ASSERT_EQ(text_format("%8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e %8.2e\n", v[0],
                             v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]),
                   ref);
         int n = (i * 7919) % 2000003 - 1000000;
         std::snprintf(ref, sizeof ref, "%.47s= %8d             %s\n%.47s= (%g,%g)  %s%%|%-6d|%c|",
                       label.c_str(), n, "(PCAPNBCK)", "Right", v[1], v[2], "(PCAPOFF)", -n % 1000,
                       'x');
-        ASSERT_EQ(strprintf("%.47s= %8d             %s\n%.47s= (%g,%g)  %s%%|%-6d|%c|",
+        ASSERT_EQ(text_format("%.47s= %8d             %s\n%.47s= (%g,%g)  %s%%|%-6d|%c|",
                             label.c_str(), n, "(PCAPNBCK)", "Right", v[1], v[2], "(PCAPOFF)",
                             -n % 1000, 'x'),
                   ref);
@@ -200,7 +200,7 @@ TEST(FormatEquivalence, SpecificationsLeftToTheCLibrary)
     // the fast path; each must come out as printf writes it all the same,
     // also when it is the only conversion of its format.
     char ref[256];
-#define EXPECT_LIKE_PRINTF(...) EXPECT_EQ(strprintf(__VA_ARGS__), c_printf(__VA_ARGS__))
+#define EXPECT_LIKE_PRINTF(...) EXPECT_EQ(text_format(__VA_ARGS__), c_printf(__VA_ARGS__))
     EXPECT_LIKE_PRINTF("%+d", 42);
     EXPECT_LIKE_PRINTF("%05d|", -42);
     EXPECT_LIKE_PRINTF("%08.3f|", -3.14159);
@@ -217,14 +217,14 @@ TEST(FormatEquivalence, SpecificationsLeftToTheCLibrary)
 #undef EXPECT_LIKE_PRINTF
     const char *volatile ignored_zero = "%-05d|";  // '0' flag ignored behind '-'
     std::snprintf(ref, sizeof ref, ignored_zero, 42);
-    EXPECT_EQ(strprintf(ignored_zero, 42), ref);
+    EXPECT_EQ(text_format(ignored_zero, 42), ref);
 
     const char *volatile none = nullptr;
     std::snprintf(ref, sizeof ref, "%s|%8.2e", static_cast<const char *>(none), 1.0);
-    EXPECT_EQ(strprintf("%s|%8.2e", static_cast<const char *>(none), 1.0), ref);
-    EXPECT_EQ(strprintf("%d%%%-3s|%3c|%-8.2e|", -2147483647 - 1, "ab", 'z', -1.5),
+    EXPECT_EQ(text_format("%s|%8.2e", static_cast<const char *>(none), 1.0), ref);
+    EXPECT_EQ(text_format("%d%%%-3s|%3c|%-8.2e|", -2147483647 - 1, "ab", 'z', -1.5),
               "-2147483648%ab |  z|-1.50e+00|");
     const std::string longer(1000, 'y');  // longer than any internal buffer
-    EXPECT_EQ(strprintf("%s%x", longer.c_str(), 10u), longer + "a");
-    EXPECT_EQ(strprintf("%s|%d", longer.c_str(), 12), longer + "|12");
+    EXPECT_EQ(text_format("%s%x", longer.c_str(), 10u), longer + "a");
+    EXPECT_EQ(text_format("%s|%d", longer.c_str(), 12), longer + "|12");
 }

@@ -286,7 +286,7 @@ TEST(OutputSafety, ConcurrentRunsLeaveOneWholeListing)
     // Two listings of about the same length, written at the same time to
     // the same file: the file ends as one of them, whole.
     ScratchDir dir;
-    const std::string verbose = read_file(fixture("pls/pla30.vlst"));
+    const std::string verbose = read_file(fixture("pls/pla30.v.lst"));
     const std::string normal = read_file(fixture("pls/pla30.lst"));
     for (int round = 0; round < 10; ++round) {
         const auto run = [&](const char *form) {

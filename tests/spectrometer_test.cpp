@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "pls_records.h"
+#include "listings.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;
@@ -133,7 +133,7 @@ TEST(SpectrometerListing, NormalAndVerboseMatchExpected)
             EXPECT_EQ(r.status, 0);
             EXPECT_EQ(r.err, "");
             EXPECT_EQ(r.out, "");
-            expect_listing(out, std::string(name) + (verbose ? ".vlst" : ".lst"));
+            expect_listing(out, std::string(name) + (verbose ? ".v.lst" : ".lst"));
         }
     }
 }
@@ -148,7 +148,7 @@ TEST(SpectrometerListing, CutProductListsWhatWasRead)
         RunResult r = run_in_fixtures(args);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "EOF reading tablefile\n");
-        expect_listing(dir / "cut.lst", verbose ? "pla3_cut.vlst" : "pla3_cut.lst");
+        expect_listing(dir / "cut.lst", verbose ? "pla3_cut.v.lst" : "pla3_cut.lst");
     }
 }
 
@@ -216,7 +216,7 @@ TEST(SpectrometerImages, OneImagePerMeasurementAsExpected)
         RunResult r = run_in_fixtures(args);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "");
-        expect_listing(dir / (name + ".out"), name + (c.verbose ? ".vlst" : ".lst"));
+        expect_listing(dir / (name + ".out"), name + (c.verbose ? ".v.lst" : ".lst"));
 
         for (const std::string &l : c.letters) {
             std::string file = name + "_" + l + ".FITS";

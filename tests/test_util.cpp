@@ -41,13 +41,20 @@ std::thread feed_pipe(int fd, const std::string &data)
 RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd,
                     std::chrono::seconds limit, const std::optional<std::string> &input)
 {
+    return run_program(QRPHT_BIN, args, cwd, limit, input);
+}
+
+RunResult run_program(const std::string &program, const std::vector<std::string> &args,
+                      const std::string &cwd, std::chrono::seconds limit,
+                      const std::optional<std::string> &input)
+{
     // Standard output and error go to temporary files, so that a large
     // output never blocks the child on a full pipe.
     ScratchDir io;
     std::string out_path = io / "stdout";
     std::string err_path = io / "stderr";
     std::vector<std::string> argv_s;
-    argv_s.push_back(QRPHT_BIN);
+    argv_s.push_back(program);
     argv_s.insert(argv_s.end(), args.begin(), args.end());
     std::vector<char *> argv;
     for (auto &a : argv_s) argv.push_back(a.data());

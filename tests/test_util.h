@@ -23,6 +23,10 @@ struct RunResult {
 RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd = "",
                     std::chrono::seconds limit = std::chrono::seconds(0),
                     const std::optional<std::string> &input = std::nullopt);
+// The same for any program.
+RunResult run_program(const std::string &program, const std::vector<std::string> &args,
+                      const std::string &cwd = "", std::chrono::seconds limit = std::chrono::seconds(0),
+                      const std::optional<std::string> &input = std::nullopt);
 
 std::string read_file(const std::filesystem::path &path);
 void write_file(const std::filesystem::path &path, const std::string &data);

@@ -7,8 +7,8 @@ qrpht must beat. It writes every header card of both headers as
 "comment: value (keyword)", then every table row with every column: integer
 columns with "%9d", floating columns with the numeric formats of the qrpht
 listings ("%8.2e" for the spectrometer, "%8.4f" or "%g" above a magnitude
-of 100000 for the camera and the photometer), arrays in lines of 8 values
-(spectrometer) or 3 values (detector pixels).
+of 100000 for the camera and the photometer), character columns as text,
+arrays in lines of 8 values (spectrometer) or 3 values (detector pixels).
 
 Run with Debian's interpreter: /usr/bin/python3 tools/bench_anchor.py IN OUT
 """
@@ -21,6 +21,10 @@ import numpy as np
 
 def fixed_or_g(v):
     return '%8.4f' % v if abs(v) < 100000 else '%g' % v
+
+
+def integer_text(v):
+    return '%8d' % v
 
 
 def sci(v):
@@ -56,19 +60,24 @@ def main(argv):
         for n, col in enumerate(table.columns, start=1):
             label = table.header.comments['TTYPE%d' % n]
             values = np.asarray(data[col.name])
-            columns.append((col.name, label, values.dtype.kind in 'iu',
-                            values.ndim > 1, values.tolist()))
+            kind = values.dtype.kind
+            if kind in 'iu':
+                one = integer_text
+            elif kind in 'SU':
+                one = str  # character columns (the photometer's filter names)
+            else:
+                one = fmt
+            columns.append((col.name, label, one, values.ndim > 1, values.tolist()))
 
         for row in range(len(data)):
             out.write('\nRow No. %d\n\n' % (row + 1))
-            for name, label, integer, array, values in columns:
+            for name, label, one, array, values in columns:
                 v = values[row]
                 if not array:
-                    text = '%9d' % v if integer else fmt(v)
+                    text = '%9d' % v if one is integer_text else one(v)
                     out.write('%.47s= %s   (%s)\n' % (label, text, name))
                     continue
                 out.write('\n%s (%s)\n' % (label, name))
-                one = (lambda x: '%8d' % x) if integer else fmt
                 for at in range(0, len(v), per_line):
                     out.write(' '.join(one(x) for x in v[at:at + per_line]) + '\n')
     return 0

@@ -1,4 +1,4 @@
-// Differential fuzz target for the listing-line formatter: strprintf (the
+// Differential fuzz target for the listing-line formatter: text_format (the
 // fast conversions behind it) must write exactly what the C library's
 // vsnprintf writes, for any format the fuzzer builds from flags, widths,
 // precisions and conversions, and any values: raw doubles (NaN, infinities,
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "listing.h"
+#include "text_format.h"
 
 namespace {
 
@@ -122,7 +122,7 @@ std::string reference(const char *fmt, ...)
 
 template <typename... A> void compare(const Args &a, A... values)
 {
-    const std::string fast = strprintf(a.fmt.c_str(), values...);
+    const std::string fast = text_format(a.fmt.c_str(), values...);
     const std::string slow = reference(a.fmt.c_str(), values...);
     if (fast != slow) {
         std::fprintf(stderr, "format \"%s\": fast \"%s\", C library \"%s\"\n", a.fmt.c_str(),

@@ -77,7 +77,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (std::string &w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
 
-    pcae_done = pcas_done = pcap_done = ppae_done = ppap_done = 0;
     qrpht_main(static_cast<int>(argv.size()) - 1, argv.data());
     fs::current_path(home, ec);
     fs::remove_all(scratch(), ec);

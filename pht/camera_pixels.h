@@ -1,7 +1,8 @@
-// Per-pixel output of the camera listing: the arrangement of detector pixels
-// on the sky, the choice between fixed and %g formats, the pixel tables of
-// the verbose and normal listings, and the J2000 position of every pixel.
-// Every function returns the text it makes; the caller writes it.
+// Camera pixels: the arrangement of detector pixels on the sky and the J2000
+// position of every pixel (the product model derives the positions of each
+// record with them), and the pixel tables of the camera listing with their
+// choice between fixed and %g formats. Every table function returns the
+// text it makes; the caller writes it.
 #pragma once
 
 #include <array>
@@ -10,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "pca_records.h"
+#include "product.h"
 
 // Element indices (pixel number - 1) of each table row, top row first, as
 // the detector lies on the sky: C100 rows (3 6 9) (2 5 8) (1 4 7), C200
@@ -30,14 +31,14 @@ std::vector<double> layout_row(const PixelLayout &layout, int row, const float *
 // magnitude; PCAP rows switch to %g as soon as one value exceeds
 // pcap_threshold. Comparisons with NaN are false.
 inline constexpr double kFormatSwitch = 100000.0;
-bool row_uses_g(CameraProduct product, std::span<const double> row,
+bool row_uses_g(ProductType product, std::span<const double> row,
                 double pcap_threshold = kFormatSwitch);
 
 // Verbose table of a floating pixel column: the rows of the detector's
 // arrangement (nothing without a detector). srce_c100_rule applies the
 // lower 10000 switch of the PCAP source column on C100; extra_blank_line
 // ends a C100 table with an empty line.
-std::string float_pixel_rows(CameraProduct product, Detector detector, const float *field,
+std::string float_pixel_rows(ProductType product, Detector detector, const float *field,
                              bool srce_c100_rule, bool extra_blank_line);
 // Verbose PCAS status table: C100 arrangement, "%8d" values.
 std::string status_rows(const int32_t *field);
@@ -52,7 +53,7 @@ struct IntensityFields {
     const float *b1, *spb, *b2;
     const float *b1u, *spbu, *b2u;
 };
-std::string intensity_tables(CameraProduct product, Detector detector, const IntensityFields &f);
+std::string intensity_tables(ProductType product, Detector detector, const IntensityFields &f);
 // Normal-listing block of PCAS: surface brightness and its uncertainty.
 std::string brightness_tables(const float *brgt, const float *brgu);
 
@@ -62,10 +63,9 @@ std::string brightness_tables(const float *brgt, const float *brgu);
 // north of the centre; over the few arcminutes of a detector this agrees
 // with the exact gnomonic projection to 0.00002 degrees up to |dec| 80
 // (0.0002 degrees at |dec| 89).
-struct SkyPosition {
-    double ra;
-    double dec;
-};
 SkyPosition pixel_position(Detector detector, int l, int m, double ra, double dec, double phi);
-// The coordinate block of a record; empty without a detector.
-std::string pixel_coordinates(Detector detector, double ra, double dec, double phi);
+// The positions of every pixel of the detector, row by row from the top
+// left; none without a detector.
+std::vector<SkyPosition> pixel_positions(Detector detector, const Pointing &pointing);
+// The coordinate block of a record; empty without pixels.
+std::string pixel_coordinates(const std::vector<SkyPosition> &pixels);

@@ -1,11 +1,11 @@
 // Pixel tables and pixel sky positions of the camera listing; see
-// pca_pixels.h. Tables follow the detector diagram at the head of the
+// camera_pixels.h. Tables follow the detector diagram at the head of the
 // measurement section; all arithmetic is in double precision.
-#include "pca_pixels.h"
+#include "camera_pixels.h"
 
 #include <cmath>
 
-#include "listing.h"
+#include "text_format.h"
 
 namespace {
 
@@ -20,17 +20,17 @@ constexpr double kC100SourceSwitch = 10000.0;
 std::string format_values(const char *fmt, std::span<const double> v)
 {
     switch (v.size()) {
-    case 2: return strprintf(fmt, v[0], v[1]);
-    case 3: return strprintf(fmt, v[0], v[1], v[2]);
-    case 6: return strprintf(fmt, v[0], v[1], v[2], v[3], v[4], v[5]);
-    case 9: return strprintf(fmt, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
+    case 2: return text_format(fmt, v[0], v[1]);
+    case 3: return text_format(fmt, v[0], v[1], v[2]);
+    case 6: return text_format(fmt, v[0], v[1], v[2], v[3], v[4], v[5]);
+    case 9: return text_format(fmt, v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8]);
     default: return {};
     }
 }
 
 std::string format_ints(const char *fmt, int32_t a, int32_t b, int32_t c)
 {
-    return strprintf(fmt, a, b, c);
+    return text_format(fmt, a, b, c);
 }
 
 // Texts of one normal-listing table: title line, column headings, and the
@@ -101,7 +101,7 @@ const SideBySideTable kPcapC200Uncertainty{
 #undef C200_GENERAL
 
 // One side-by-side table: each row joins the same pixels of three fields.
-std::string side_by_side(CameraProduct product, const PixelLayout &layout,
+std::string side_by_side(ProductType product, const PixelLayout &layout,
                          const SideBySideTable &table, const float *first,
                          const float *second, const float *third)
 {
@@ -147,9 +147,9 @@ std::vector<double> layout_row(const PixelLayout &layout, int row, const float *
     return v;
 }
 
-bool row_uses_g(CameraProduct product, std::span<const double> row, double pcap_threshold)
+bool row_uses_g(ProductType product, std::span<const double> row, double pcap_threshold)
 {
-    if (product == CameraProduct::pcap) {
+    if (product == ProductType::pcap) {
         for (double v : row)
             if (std::fabs(v) > pcap_threshold) return true;
         return false;
@@ -159,7 +159,7 @@ bool row_uses_g(CameraProduct product, std::span<const double> row, double pcap_
     return true;
 }
 
-std::string float_pixel_rows(CameraProduct product, Detector detector, const float *field,
+std::string float_pixel_rows(ProductType product, Detector detector, const float *field,
                              bool srce_c100_rule, bool extra_blank_line)
 {
     if (detector == Detector::none) return {};
@@ -200,10 +200,10 @@ std::string cycle_rows(const int32_t *field)
     return out;
 }
 
-std::string intensity_tables(CameraProduct product, Detector detector, const IntensityFields &f)
+std::string intensity_tables(ProductType product, Detector detector, const IntensityFields &f)
 {
     if (detector == Detector::none) return {};
-    const bool pcap = product == CameraProduct::pcap;
+    const bool pcap = product == ProductType::pcap;
     const bool c100 = detector == Detector::c100;
     const SideBySideTable &intensity =
         pcap ? (c100 ? kPcapC100Intensity : kPcapC200Intensity)
@@ -222,7 +222,7 @@ std::string brightness_tables(const float *brgt, const float *brgu)
     auto rows = [&out](const float *field) {
         for (int row = 0; row < kC100Layout.size; ++row) {
             std::vector<double> v = layout_row(kC100Layout, row, field);
-            const bool general = row_uses_g(CameraProduct::pcas, v);
+            const bool general = row_uses_g(ProductType::pcas, v);
             out += format_values(general ? "%g %g %g\n" : "%10.3f %10.3f %10.3f\n", v);
         }
     };
@@ -252,17 +252,25 @@ SkyPosition pixel_position(Detector detector, int l, int m, double ra, double de
     return {ra1, dec1};
 }
 
-std::string pixel_coordinates(Detector detector, double ra, double dec, double phi)
+std::vector<SkyPosition> pixel_positions(Detector detector, const Pointing &pointing)
 {
-    if (detector == Detector::none) return {};
+    std::vector<SkyPosition> pixels;
+    if (detector == Detector::none) return pixels;
     const int size = pixel_layout(detector).size;
+    for (int l = 1; l <= size; ++l)
+        for (int m = 1; m <= size; ++m)
+            pixels.push_back(pixel_position(detector, l, m, pointing.ra, pointing.dec, pointing.roll));
+    return pixels;
+}
+
+std::string pixel_coordinates(const std::vector<SkyPosition> &pixels)
+{
+    if (pixels.empty()) return {};
+    const std::size_t size = pixels.size() == 4 ? 2 : 3;
     std::string out = "\n\nJ2000 Pixel coordinates (RA/Dec in degrees)\n";
-    for (int l = 1; l <= size; ++l) {
-        for (int m = 1; m <= size; ++m) {
-            SkyPosition p = pixel_position(detector, l, m, ra, dec, phi);
-            out += strprintf("(%9.4f, %9.4f)  ", p.ra, p.dec);
-        }
-        out += "\n";
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        out += text_format("(%9.4f, %9.4f)  ", pixels[i].ra, pixels[i].dec);
+        if (i % size == size - 1) out += "\n";
     }
     out += "\n\n";
     return out;

@@ -11,9 +11,7 @@
 #include <vector>
 
 #include "libim.h"
-#include "listing.h"
-#include "pht.h"
-#include "pls_records.h"
+#include "listings.h"
 
 namespace {
 
@@ -37,41 +35,39 @@ constexpr const char *kColumnStems[] = {
     "TCTYP", "TCRPX", "TCRVL", "TCDLT",
 };
 
-bool is_copied(const std::string &card)
+bool is_copied(std::string_view card)
 {
     for (const char *prefix : kStructurePrefixes)
-        if (card_is(card, prefix)) return false;
+        if (card.starts_with(prefix)) return false;
     for (const char *stem : kColumnStems) {
-        std::size_t n = std::strlen(stem);
-        if (card_is(card, stem) && card.size() > n &&
-            std::isdigit(static_cast<unsigned char>(card[n])))
+        const std::size_t n = std::strlen(stem);
+        if (card.starts_with(stem) && card.size() > n && std::isdigit(static_cast<unsigned char>(card[n])))
             return false;
     }
     return true;
 }
 
-// The cards copied into every image, in store order. They are the same for
+// The cards copied into every image, in file order. They are the same for
 // every measurement, so they are chosen once for all images.
-std::vector<const char *> copied_cards()
+std::vector<std::string> copied_cards(const CardStore &cards)
 {
-    std::vector<const char *> cards;
-    const int n = std::min(header_row, static_cast<int>(header.size()));
-    for (int i = 0; i < n; ++i)
-        if (is_copied(header[i])) cards.push_back(header[i].c_str());
-    return cards;
+    std::vector<std::string> copied;
+    for (std::size_t i = 0; i < cards.size(); ++i)
+        if (is_copied(cards[i])) copied.emplace_back(cards[i]);
+    return copied;
 }
 
 // Writes the open image: structure, copied cards, the ten planes. False
 // when any part failed to reach the file (a full disk shows up at the
 // latest when the file is closed); the image is closed in any case.
-bool write_image(const data_pls &record, const std::vector<const char *> &cards)
+bool write_image(const data_pls &record, const std::vector<std::string> &cards)
 {
     bool ok = im_wkey_i(kDescriptor, -32, "BITPIX") == 0;
     ok = im_wkey_i(kDescriptor, 3, "NAXIS") == 0 && ok;
     ok = im_wkey_i(kDescriptor, kPlsPixels, "NAXIS1") == 0 && ok;
     ok = im_wkey_i(kDescriptor, 1, "NAXIS2") == 0 && ok;
     ok = im_wkey_i(kDescriptor, kPlsPlanes, "NAXIS3") == 0 && ok;
-    for (const char *card : cards) ok = im_wkey_raw(kDescriptor, card) == 0 && ok;
+    for (const std::string &card : cards) ok = im_wkey_raw(kDescriptor, card.c_str()) == 0 && ok;
     for (PlsArray plane : kPlsPlaneOrder)
         ok = im_wpix_r(kDescriptor, record.*plane, kPlsPixels) == kPlsPixels && ok;
     ok = im_close(kDescriptor) == 0 && ok;
@@ -89,9 +85,10 @@ std::string pls_image_name(const std::string &base, std::size_t k)
     return base + letters + ".FITS";
 }
 
-int write_pls_images(const std::string &base, const std::vector<data_pls> &records)
+int write_spectrometer_images(const std::string &base, const Product &product)
 {
-    const std::vector<const char *> cards = copied_cards();
+    const std::vector<data_pls> &records = product.records<data_pls>();
+    const std::vector<std::string> cards = copied_cards(product.cards());
     for (std::size_t k = 0; k < records.size(); ++k) {
         const std::string name = pls_image_name(base, k);
         if (im_open(name.c_str(), "write") < 0 || !write_image(records[k], cards)) {

@@ -470,6 +470,35 @@ struct CompiledFormat {
 
 constexpr std::size_t kTextPadding = 16;
 
+// Reads the flags, width, precision and letter of the conversion behind a
+// '%' at p into next; false when it is one the C library must make.
+bool read_conversion(const char *&p, Conversion &next)
+{
+    while (*p == '-') {
+        next.left = true;
+        ++p;
+    }
+    if (*p == '0') return false;  // zero padding: a flag, not a width
+    next.width = read_number(p);
+    if (*p == '.') {
+        ++p;
+        next.prec = read_number(p);
+        if (next.prec == -1) next.prec = 0;  // "%.f" means precision 0
+    }
+    if (next.width == -2 || next.prec == -2) return false;
+    next.conv = *p;
+    switch (*p++) {
+    case 'e':
+    case 'f':
+    case 'g':
+    case 's': return true;
+    case 'd':
+    case 'i':
+    case 'c': return next.prec < 0;
+    default: return false;
+    }
+}
+
 // Takes fmt apart; usable is false when it holds a conversion that is
 // not handled here.
 void compile(const char *fmt, CompiledFormat &c)
@@ -489,33 +518,7 @@ void compile(const char *fmt, CompiledFormat &c)
             continue;
         }
         next.text_len = c.texts.size() - next.text_at;
-        while (*p == '-') {
-            next.left = true;
-            ++p;
-        }
-        if (*p == '0') return;  // zero padding: a flag, not a width
-        next.width = read_number(p);
-        if (*p == '.') {
-            ++p;
-            next.prec = read_number(p);
-            if (next.prec == -1) next.prec = 0;  // "%.f" means precision 0
-        }
-        if (next.width == -2 || next.prec == -2) return;
-        next.conv = *p;
-        switch (*p++) {
-        case 'e':
-        case 'f':
-        case 'g':
-        case 's':
-            break;
-        case 'd':
-        case 'i':
-        case 'c':
-            if (next.prec >= 0) return;
-            break;
-        default:
-            return;
-        }
+        if (!read_conversion(p, next)) return;
         c.conversions.push_back(next);
         next = Conversion{};
         next.text_at = c.texts.size();
@@ -539,6 +542,34 @@ const CompiledFormat &compiled(const char *fmt)
     return c;
 }
 
+void put_int(Sink &sink, const Conversion &k, int v)
+{
+    char buf[kNumberRoom];
+    char *end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+    auto n = static_cast<std::size_t>(end - buf);
+    if (k.width <= kMaxInlineWidth)
+        sink.number(buf, n, k.width, k.left);
+    else
+        sink.padded(buf, n, k.width, k.left);
+}
+
+// False at a null text.
+bool put_text(Sink &sink, const Conversion &k, const char *str)
+{
+    if (str == nullptr) return false;
+    std::size_t n = k.prec >= 0 ? strnlen(str, static_cast<std::size_t>(k.prec)) : std::strlen(str);
+    sink.padded(str, n, k.width, k.left);
+    return true;
+}
+
+void put_double(Sink &sink, const Conversion &k, double v)
+{
+    const int prec = k.prec < 0 ? 6 : k.prec;
+    if (k.conv == 'e' && direct_e(sink, v, prec, k.width, k.left)) return;
+    if (k.conv == 'f' && direct_f(sink, v, prec, k.width, k.left)) return;
+    append_double(sink, k.conv, v, k.width, k.prec, k.left);
+}
+
 // Formats into sink; false at a null %s argument.
 bool run(Sink &sink, const CompiledFormat &c, va_list args)
 {
@@ -549,42 +580,15 @@ bool run(Sink &sink, const CompiledFormat &c, va_list args)
         else
             sink.append(texts + k.text_at, k.text_len);
         switch (k.conv) {
-        case '\0':
-            return true;
-        case 'e': {
-            double v = va_arg(args, double);
-            if (!direct_e(sink, v, k.prec < 0 ? 6 : k.prec, k.width, k.left))
-                append_double(sink, 'e', v, k.width, k.prec, k.left);
-            break;
-        }
-        case 'f': {
-            double v = va_arg(args, double);
-            if (!direct_f(sink, v, k.prec < 0 ? 6 : k.prec, k.width, k.left))
-                append_double(sink, 'f', v, k.width, k.prec, k.left);
-            break;
-        }
-        case 'g':
-            append_double(sink, 'g', va_arg(args, double), k.width, k.prec, k.left);
-            break;
+        case '\0': return true;
+        case 'e':
+        case 'f':
+        case 'g': put_double(sink, k, va_arg(args, double)); break;
         case 'd':
-        case 'i': {
-            char buf[kNumberRoom];
-            char *end = std::to_chars(buf, buf + sizeof buf, va_arg(args, int)).ptr;
-            auto n = static_cast<std::size_t>(end - buf);
-            if (k.width <= kMaxInlineWidth)
-                sink.number(buf, n, k.width, k.left);
-            else
-                sink.padded(buf, n, k.width, k.left);
+        case 'i': put_int(sink, k, va_arg(args, int)); break;
+        case 's':
+            if (!put_text(sink, k, va_arg(args, const char *))) return false;
             break;
-        }
-        case 's': {
-            const char *str = va_arg(args, const char *);
-            if (str == nullptr) return false;
-            std::size_t n =
-                k.prec >= 0 ? strnlen(str, static_cast<std::size_t>(k.prec)) : std::strlen(str);
-            sink.padded(str, n, k.width, k.left);
-            break;
-        }
         default: {  // 'c'
             char ch = static_cast<char>(va_arg(args, int));
             sink.padded(&ch, 1, k.width, k.left);
