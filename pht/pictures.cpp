@@ -7,7 +7,7 @@
 #include <cmath>
 #include <numeric>
 
-#include "pca_pixels.h"
+#include "camera_pixels.h"
 #include "svg_plot.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pca_records.h"
+#include "records.h"
 
 inline constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 

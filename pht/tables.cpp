@@ -4,7 +4,7 @@
 #include <limits>
 #include <string_view>
 
-#include "pca_pixels.h"
+#include "camera_pixels.h"
 #include "text_format.h"
 
 namespace {

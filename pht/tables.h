@@ -19,8 +19,7 @@
 #include <vector>
 
 #include "ecsv.h"
-#include "pca_records.h"
-#include "pls_records.h"
+#include "records.h"
 
 // One column of the product's table.
 struct ProductColumn {
