@@ -240,11 +240,13 @@ SkyPosition pixel_position(Detector detector, int l, int m, double ra, double de
     const double x = (m - grid.centre) * grid.delta;
     const double y = (grid.centre - l) * grid.delta;
     const double angle = phi * kDegreesToRadians;
-    double ra1 = x * std::cos(angle) + y * std::sin(angle) + ra * std::cos(dec * kDegreesToRadians);
-    const double dec1 = -x * std::sin(angle) + y * std::cos(angle) + dec;
-    // The whole sum, centre term included, is divided by the cosine of the
-    // pixel's own declination.
-    ra1 = ra1 / std::cos(dec1 * kDegreesToRadians);
+    // Offset rotated by the roll: east and north components in degrees.
+    const double east = x * std::cos(angle) + y * std::sin(angle);
+    const double north = -x * std::sin(angle) + y * std::cos(angle);
+    const double dec1 = dec + north;
+    // Only the eastward offset is an arc on the pixel's own parallel; the
+    // centre's right ascension is kept as it is.
+    double ra1 = ra + east / std::cos(dec1 * kDegreesToRadians);
     if (ra1 > 360.0) ra1 -= 360.0;
     if (ra1 < 0.0) ra1 += 360.0;
     return {ra1, dec1};
