@@ -2,10 +2,13 @@
 // images) of it. It lists nothing itself; its only texts are the usage line
 // and the messages for unusable command lines, inputs and outputs.
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "listings.h"
 #include "pht.h"
 #include "product.h"
+#include "table_export.h"
 
 namespace {
 
@@ -13,6 +16,7 @@ struct Options {
     int mode = 0;
     const char *outfile = nullptr;
     const char *imfile = nullptr;
+    const char *table = nullptr;
     const char *input = nullptr;
 };
 
@@ -40,13 +44,32 @@ bool read_options(int argc, char **argv, Options &opt)
             opt.imfile = argv[i + 1];
             i += 2;
             break;
+        case 'e': case 'E':
+            if (i + 1 >= argc) return false;
+            opt.table = argv[i + 1];
+            i += 2;
+            break;
         default:
             return false;
         }
     }
     if (i != argc - 1 || opt.outfile == nullptr) return false;
+    if (opt.table != nullptr && std::strcmp(opt.table, "-") == 0 && std::strcmp(opt.outfile, "-") == 0) {
+        std::fprintf(stderr, "The listing and the table cannot both go to the standard output.\n");
+        return false;
+    }
     opt.input = argv[i];
     return true;
+}
+
+// Writes the table of every record of the product to path; false after
+// the message when it cannot.
+bool export_table(const Product &product, const char *path)
+{
+    std::string error;
+    if (write_table_file(product, path, error)) return true;
+    std::fprintf(stderr, "problem writing output file %s: %s\n", path, error.c_str());
+    return false;
 }
 
 // Writes the listing of an opened product (and its images), reading its
@@ -68,6 +91,7 @@ int list_product(Product &product, const Options &opt)
     case Family::image: break;
     }
     out.close();  // a failed write is kept in out.error()
+    if (opt.table != nullptr && !export_table(product, opt.table)) return 1;
     return images ? write_spectrometer_images(opt.imfile, product) : 0;
 }
 

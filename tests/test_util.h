@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct RunResult {
@@ -20,6 +21,9 @@ struct RunResult {
 // non-zero time limit is killed.
 RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd = "",
                     std::chrono::seconds limit = std::chrono::seconds(0));
+
+// Standard output of a shell command, and whether it exited with status 0.
+std::pair<std::string, bool> run_command(const std::string &command);
 
 std::string read_file(const std::filesystem::path &path);
 void write_file(const std::filesystem::path &path, const std::string &data);
