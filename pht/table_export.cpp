@@ -10,6 +10,8 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <ostream>
+#include <streambuf>
 #include <string_view>
 
 #include "listing_head.h"
@@ -135,9 +137,38 @@ bool is_product_file(const Product &product, const std::string &path)
            out.st_dev == in.st_dev && out.st_ino == in.st_ino;
 }
 
-// Writes the bytes to path ("-": the standard output) in one write; false
-// with the system's reason when the file cannot be created or written.
-bool write_bytes(const std::string &path, const std::string &bytes, std::string &error)
+// An output stream's buffer that hands every write straight to a C file
+// (the table writer collects its rows in large pieces itself) and keeps
+// the errno of the first failed write.
+class FileBuffer : public std::streambuf {
+public:
+    explicit FileBuffer(std::FILE *file) : file_(file) {}
+    int error() const { return error_; }
+
+protected:
+    std::streamsize xsputn(const char *data, std::streamsize n) override
+    {
+        if (error_ != 0) return 0;
+        errno = 0;
+        const auto size = static_cast<std::size_t>(n);
+        if (std::fwrite(data, 1, size, file_) != size) error_ = errno != 0 ? errno : EIO;
+        return error_ == 0 ? n : 0;
+    }
+    int_type overflow(int_type c) override
+    {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        const char ch = traits_type::to_char_type(c);
+        return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
+    }
+
+private:
+    std::FILE *file_;
+    int error_ = 0;
+};
+
+// Writes the table to path ("-": the standard output); false with the
+// reason when the file cannot be created or written.
+bool write_table(const EcsvTable &table, const std::string &path, std::string &error)
 {
     struct Closer {
         void operator()(std::FILE *f) const { std::fclose(f); }
@@ -149,12 +180,19 @@ bool write_bytes(const std::string &path, const std::string &bytes, std::string 
         error = std::strerror(errno);
         return false;
     }
+    FileBuffer buffer(f);
+    std::ostream out(&buffer);
+    const EcsvStatus status = write_ecsv(table, out);
     errno = 0;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fflush(f) == 0 && ok;
-    if (!to_stdout) ok = std::fclose(owned.release()) == 0 && ok;
-    if (!ok) error = std::strerror(errno != 0 ? errno : EIO);
-    return ok;
+    int failure = buffer.error();
+    if (std::fflush(f) != 0 && failure == 0) failure = errno != 0 ? errno : EIO;
+    if (!to_stdout && std::fclose(owned.release()) != 0 && failure == 0) failure = errno != 0 ? errno : EIO;
+    if (failure != 0) {
+        error = std::strerror(failure);
+        return false;
+    }
+    if (status != EcsvStatus::ok) error = ecsv_status_text(status);
+    return status == EcsvStatus::ok;
 }
 
 }  // namespace
@@ -213,10 +251,5 @@ bool write_table_file(const Product &product, const std::string &path, std::stri
         error = "an image product holds no table";
         return false;
     }
-    std::string text;
-    if (const EcsvStatus status = write_ecsv(product_table(load.product), text); status != EcsvStatus::ok) {
-        error = ecsv_status_text(status);
-        return false;
-    }
-    return write_bytes(path, text, error);
+    return write_table(product_table(load.product), path, error);
 }
