@@ -1,5 +1,7 @@
 #include "ecsv.h"
 
+#include "float_text.h"
+
 #include <yaml-cpp/yaml.h>
 
 #include <algorithm>
@@ -73,29 +75,17 @@ void append_string_cell(std::string &line, std::string_view s)
     line += '"';
 }
 
-// Longest text of a number cell: a float64 in its shortest form takes at
-// most 24 characters.
-constexpr std::size_t kNumberRoom = 32;
+// Room for the text of a number cell.
+constexpr std::size_t kNumberRoom = kFloatTextMax;
 
-// Writes the shortest text that reads back as the same value (nan, inf,
-// -inf for the values that are not finite) at p, which has kNumberRoom
-// characters of room; returns the end.
-template <class F>
-char *put_number(char *p, F value)
-{
-    if (std::isnan(value)) {
-        std::memcpy(p, "nan", 3);
-        return p + 3;
-    }
-    return std::to_chars(p, p + kNumberRoom, value).ptr;
-}
-
-template <class F>
-void append_number(std::string &text, F value)
-{
-    char buf[kNumberRoom];
-    text.append(buf, put_number(buf, value));
-}
+// Writes a text that reads back as the same value at p, which has
+// kNumberRoom characters of room; returns the end. Floats go out with 9
+// (float32) or 17 (float64) significant digits, as %.9g and %.17g write
+// them: every such text reads back exactly, and the fixed precision costs
+// a fraction of a shortest conversion.
+char *put_number(char *p, std::int32_t value) { return std::to_chars(p, p + kNumberRoom, value).ptr; }
+char *put_number(char *p, float value) { return put_float_text(p, value); }
+char *put_number(char *p, double value) { return put_float_text(p, value); }
 
 // A double as a YAML float: shortest digits, always with a decimal point
 // (YAML does not take 5 or 1e+20 for floats), .nan, .inf or -.inf.
@@ -103,8 +93,8 @@ std::string yaml_float(double value)
 {
     if (std::isnan(value)) return ".nan";
     if (std::isinf(value)) return value > 0 ? ".inf" : "-.inf";
-    std::string text;
-    append_number(text, value);
+    char buf[kNumberRoom];
+    std::string text(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
     if (text.find('.') == std::string::npos) {
         const std::size_t e = text.find('e');
         text.insert(e == std::string::npos ? text.size() : e, ".0");

@@ -13,8 +13,9 @@
 // What a reader gets back:
 // - meta strings, units and descriptions exactly, blanks and quotes
 //   included (the YAML emitter quotes them);
-// - floats exactly: each is written with the fewest digits that read back
-//   to the same float32 or float64; NaN and infinities as nan, inf, -inf;
+// - floats exactly: cells with 9 (float32) or 17 (float64) significant
+//   digits (as %.9g and %.17g write them), meta floats with the fewest
+//   digits that read back; NaN and infinities as nan, inf, -inf;
 // - string cells quoted where CSV needs it. astropy strips the blanks at
 //   the ends of a string cell and reads an empty one as masked.
 // Bytes that are not UTF-8, and control characters in string cells, are

@@ -535,12 +535,12 @@ AxisSpec padded(AxisSpec s)
 
 Ticks axis_ticks(const AxisSpec &given, double pixels, double per_tick)
 {
-    AxisSpec spec = padded(given);
+    AxisSpec axis = padded(given);
     int target = std::max(3, static_cast<int>(pixels / per_tick));
-    switch (spec.kind) {
-    case ScaleKind::log: return log_ticks(spec.lo, spec.hi, spec.extend);
-    case ScaleKind::category: return category_ticks(spec.categories);
-    default: return linear_ticks(spec.lo, spec.hi, target, spec.extend);
+    switch (axis.kind) {
+    case ScaleKind::log: return log_ticks(axis.lo, axis.hi, axis.extend);
+    case ScaleKind::category: return category_ticks(axis.categories);
+    default: return linear_ticks(axis.lo, axis.hi, target, axis.extend);
     }
 }
 

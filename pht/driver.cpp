@@ -2,6 +2,7 @@
 // images) of it. It lists nothing itself; its only texts are the usage line
 // and the messages for unusable command lines, inputs and outputs.
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <new>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "process_guard.h"
 #include "product.h"
 #include "product_source.h"
+#include "table_export.h"
 #include "qrpht_version.h"
 
 namespace {
@@ -26,6 +28,7 @@ struct Options {
     const char *outfile = nullptr;
     const char *imfile = nullptr;
     const char *picture = nullptr;  // -p: SVG picture of the product
+    const char *table = nullptr;    // -e: ECSV table of every record
     const char *input = nullptr;
 };
 
@@ -59,11 +62,20 @@ bool read_options(int argc, char **argv, Options &opt)
             opt.picture = argv[i + 1];
             i += 2;
             break;
+        case 'e': case 'E':
+            if (i + 1 >= argc) return false;
+            opt.table = argv[i + 1];
+            i += 2;
+            break;
         default:
             return false;
         }
     }
     if (i != argc - 1 || opt.outfile == nullptr) return false;
+    if (opt.table != nullptr && std::strcmp(opt.table, "-") == 0 && std::strcmp(opt.outfile, "-") == 0) {
+        std::fprintf(stderr, "The listing and the table cannot both go to the standard output.\n");
+        return false;
+    }
     opt.input = argv[i];
     return true;
 }
@@ -106,6 +118,7 @@ std::vector<NamedPath> planned_outputs(const Options &opt, const Product &produc
 {
     std::vector<NamedPath> outputs = {{opt.outfile, "listing"}};
     if (opt.picture != nullptr) outputs.push_back({opt.picture, "picture"});
+    if (opt.table != nullptr) outputs.push_back({opt.table, "table"});
     if (product.family() == Family::spectrometer && opt.imfile != nullptr) {
         const int n = std::min(product.counts().rows, kMaxRecords);
         for (int k = 0; k < n; ++k)
@@ -137,6 +150,17 @@ bool write_picture(const Product &product, const char *path)
     return false;
 }
 
+// Writes the table of every record of the product to path, when a table
+// was asked for; false after the message when it cannot.
+bool export_table(const Product &product, const char *path)
+{
+    if (path == nullptr) return true;
+    std::string error;
+    if (write_table_file(product, path, error)) return true;
+    std::fprintf(stderr, "problem writing output file %s: %s\n", path, error.c_str());
+    return false;
+}
+
 // ---------------------------------------------------------------- listing
 
 // Writes the listing of an opened product (and its images), reading its
@@ -163,8 +187,9 @@ int list_product(Product &product, const Options &opt)
         return 1;
     }
     const bool picture = write_picture(product, opt.picture);
+    const bool table = export_table(product, opt.table);
     const int status = images ? write_spectrometer_images(opt.imfile, product) : 0;
-    return picture ? status : 1;
+    return picture && table ? status : 1;
 }
 
 // Lists the product load opened (reporting why it could not be opened).

@@ -304,16 +304,21 @@ LoadError ProductLoader::open(Product &p, const std::string &path)
 void ProductLoader::read(Product &p, const LoadOptions &options)
 {
     const Counts &c = p.counts_;
+    // The records to read of count: at most kMaxRecords for a listing; for a
+    // table every one, but no more than the table's rows.
+    const auto limit = [&](unsigned __int128 count) -> std::size_t {
+        if (!options.every_record) return static_cast<std::size_t>(limit_records(count));
+        return static_cast<std::size_t>(std::min<unsigned __int128>(count, static_cast<unsigned>(c.rows)));
+    };
     if (p.type_ == ProductType::pcas) {
         // Points x lines per filter. Each factor fits an int, so the product
         // of the three is computed in 128 bits.
         const auto per_filter = static_cast<unsigned long long>(c.points) * static_cast<unsigned>(c.lines);
-        const int count = limit_records(static_cast<unsigned __int128>(per_filter) *
-                                        static_cast<unsigned>(c.filters));
-        read_as<data_pcas>(p, {static_cast<std::size_t>(count), per_filter}, options);
+        const std::size_t count = limit(static_cast<unsigned __int128>(per_filter) * static_cast<unsigned>(c.filters));
+        read_as<data_pcas>(p, {count, per_filter}, options);
         return;
     }
-    const auto rows = static_cast<std::size_t>(limit_records(static_cast<unsigned>(c.rows)));
+    const std::size_t rows = limit(static_cast<unsigned>(c.rows));
     const RowPlan plan{rows, rows};
     switch (p.type_) {
     case ProductType::pcae: read_as<data_pcae>(p, plan, options); break;

@@ -21,7 +21,8 @@
 //   and description (the TTYPEn comment);
 // - records<R>(): the table rows read, as records of the product's type
 //   (data_pcae, data_pcap, data_pcas, data_ppa, data_pls; records.h), at
-//   most kMaxRecords, ending with the last row the file holds;
+//   most kMaxRecords unless LoadOptions::every_record, ending with the last
+//   row the file holds;
 // - derived values: per camera record its filter, detector, raster point,
 //   pointing and pixel positions (camera_place); per spectrometer pixel its
 //   wavelength in micrometres and its fluxes in mJy (flux_mjy).
@@ -103,11 +104,14 @@ enum class LoadError {
     unknown_type,  // no product type from the FILENAME card or the file name
 };
 
-// Which columns read_records reads.
+// Which columns and records read_records reads.
 struct LoadOptions {
     // Also the columns the normal listing does not show (verbose-only
     // columns of the camera products, the SPB arrays of the spectrometer).
     bool all_columns = true;
+    // Every record the table holds (up to its NAXIS2 rows), for a table of
+    // the product, instead of at most kMaxRecords; no "Too many rows" note.
+    bool every_record = false;
 };
 
 class Product {
@@ -176,8 +180,8 @@ struct ProductLoad {
 // Stage 1: opens the product, reads its cards, type and counts; its table
 // stays open for read_records.
 ProductLoad open_product(const std::string &path);
-// Stage 2: reads the records (none for an image product). More than
-// kMaxRecords records to read give "Too many rows (N); only the first 500
+// Stage 2: reads the records (none for an image product). Unless
+// options.every_record, more than kMaxRecords records to read give "Too many rows (N); only the first 500
 // are listed." on the standard error; a row that cannot be read ends the
 // records with "error reading tablefile" or "EOF reading tablefile" there.
 void read_records(Product &product, const LoadOptions &options);

@@ -162,12 +162,16 @@ std::vector<Rec> read_rows(ProductType type, const RowPlan &plan, bool all_colum
 {
     const Layout<Rec> layout = layout_of<Rec>(type);
     const std::vector<int> col = find_columns(layout, all_columns);
-    std::vector<Rec> records(plan.count);
+    // Records are added as rows are read, not for the count planned: a
+    // table's row count may promise far more rows than its file holds.
+    std::vector<Rec> records;
+    records.reserve(std::min<std::size_t>(plan.count, kMaxRecords));
     const std::size_t group = std::max<std::size_t>(plan.group, 1);
     std::size_t end = 0;  // one past the last record read
-    for (std::size_t start = 0; start < records.size(); start += group) {
-        for (std::size_t k = start; k < std::min(start + group, records.size()); ++k) {
+    for (std::size_t start = 0; start < plan.count; start += group) {
+        for (std::size_t k = start; k < std::min(start + group, plan.count); ++k) {
             if (!next_row()) break;
+            if (records.size() <= k) records.resize(k + 1);
             for (std::size_t i = 0; i < col.size(); ++i)
                 if (col[i] != 0) layout.columns[i].read(kInputUnit, col[i], records[k]);
             end = k + 1;

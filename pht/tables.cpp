@@ -11,10 +11,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// The listing's conversion of a stored spectrometer value to mJy, together
-// with the square of the pixel's wavelength in micrometres.
-constexpr float kMjyPerValueUm2 = 3.338e14f;
-
 std::string trim_end(std::string_view s)
 {
     const std::size_t end = s.find_last_not_of(' ');
@@ -116,10 +112,10 @@ std::array<PixelPlace, kPixels> pixel_places(Detector detector)
     return places;
 }
 
-const CameraFilter &filter_at(std::span<const CameraFilter> filters, std::size_t index)
+std::string filter_name(FilterNames filters, int filter)
 {
-    static const CameraFilter kNoFilter;
-    return index < filters.size() ? filters[index] : kNoFilter;
+    const auto index = static_cast<std::size_t>(filter - 1);
+    return filter >= 1 && index < filters.size() ? trim_end(filters[index]) : std::string();
 }
 
 struct CameraColumns {
@@ -173,28 +169,30 @@ std::vector<BoundPixelField<Record>> add_pixel_fields(EcsvTable &t, const Produc
     return bound;
 }
 
-// The rows of one camera record: one per pixel of its filter's detector,
-// placed and positioned from the pointing, with the record's stored values.
-// Returns the number of rows.
+// The rows of one camera record: one per pixel of its detector, placed on
+// the detector and positioned where the record's place puts it, with the
+// record's stored values. Returns the number of rows.
 template <class Record>
-int add_pixel_rows(EcsvTable &t, const CameraColumns &c, int filter_no, const CameraFilter &filter,
-                   const CameraPointing &pointing, const Record &record,
+int add_pixel_rows(EcsvTable &t, const CameraColumns &c, FilterNames filters,
+                   const CameraPlace &place, const Record &record,
                    const std::vector<BoundPixelField<Record>> &fields)
 {
-    const auto places = pixel_places(filter.detector);
-    const int pixels = pixel_count(filter.detector);
+    const auto places = pixel_places(place.detector);
+    const int pixels = pixel_count(place.detector);
+    const std::string name = filter_name(filters, place.filter);
+    // The place's positions run row by row from the top left.
+    const int size = place.detector == Detector::none ? 0 : pixel_layout(place.detector).size;
     for (int e = 0; e < pixels; ++e) {
-        const PixelPlace place = places[static_cast<std::size_t>(e)];
-        SkyPosition sky{kNaN, kNaN};
-        if (filter.detector != Detector::none)
-            sky = pixel_position(filter.detector, place.row, place.column, pointing.ra,
-                                 pointing.dec, pointing.roll);
-        t.push(c.filter, filter_no);
-        t.push(c.filter_name, trim_end(filter.name));
-        t.push(c.detector, detector_name(filter.detector));
+        const PixelPlace at = places[static_cast<std::size_t>(e)];
+        const auto k = static_cast<std::size_t>((at.row - 1) * size + (at.column - 1));
+        const SkyPosition sky = size > 0 && k < place.pixels.size() ? place.pixels[k]
+                                                                    : SkyPosition{kNaN, kNaN};
+        t.push(c.filter, place.filter);
+        t.push(c.filter_name, name);
+        t.push(c.detector, detector_name(place.detector));
         t.push(c.pixel, e + 1);
-        t.push(c.row, place.row);
-        t.push(c.column, place.column);
+        t.push(c.row, at.row);
+        t.push(c.column, at.column);
         t.push(c.ra, sky.ra);
         t.push(c.dec, sky.dec);
         for (const auto &field : fields) t.push(field.id, (record.*field.values)[e]);
@@ -211,17 +209,16 @@ constexpr PixelField<Record> kIntensityFields[] = {
 
 template <class Record>
 EcsvTable filter_pixel_table(const ProductSummary &product, const std::string &prefix,
-                             const CameraPointing &pointing, std::span<const CameraFilter> filters,
-                             std::span<const Record> records)
+                             FilterNames filters, std::span<const Record> records,
+                             std::span<const CameraPlace> places)
 {
     EcsvTable t;
     add_product_meta(t, product);
     const CameraColumns c = add_camera_columns(t);
     const auto fields = add_pixel_fields(t, product, prefix, kIntensityFields<Record>);
     t.reserve(records.size() * kPixels);
-    for (std::size_t k = 0; k < records.size(); ++k)
-        add_pixel_rows(t, c, static_cast<int>(k + 1), filter_at(filters, k), pointing, records[k],
-                       fields);
+    for (std::size_t k = 0; k < records.size() && k < places.size(); ++k)
+        add_pixel_rows(t, c, filters, places[k], records[k], fields);
     return t;
 }
 
@@ -298,20 +295,20 @@ constexpr PhotometerField kPhotometerFields[] = {
 
 }  // namespace
 
-EcsvTable pcae_table(const ProductSummary &product, const CameraPointing &pointing,
-                     std::span<const CameraFilter> filters, std::span<const data_pcae> records)
+EcsvTable pcae_table(const ProductSummary &product, FilterNames filters,
+                     std::span<const data_pcae> records, std::span<const CameraPlace> places)
 {
-    return filter_pixel_table(product, "PCAE", pointing, filters, records);
+    return filter_pixel_table(product, "PCAE", filters, records, places);
 }
 
-EcsvTable pcap_table(const ProductSummary &product, const CameraPointing &pointing,
-                     std::span<const CameraFilter> filters, std::span<const data_pcap> records)
+EcsvTable pcap_table(const ProductSummary &product, FilterNames filters,
+                     std::span<const data_pcap> records, std::span<const CameraPlace> places)
 {
-    return filter_pixel_table(product, "PCAP", pointing, filters, records);
+    return filter_pixel_table(product, "PCAP", filters, records, places);
 }
 
-EcsvTable pcas_table(const ProductSummary &product, RasterSize raster,
-                     std::span<const CameraFilter> filters, std::span<const data_pcas> records)
+EcsvTable pcas_table(const ProductSummary &product, FilterNames filters,
+                     std::span<const data_pcas> records, std::span<const CameraPlace> places)
 {
     EcsvTable t;
     add_product_meta(t, product);
@@ -319,21 +316,12 @@ EcsvTable pcas_table(const ProductSummary &product, RasterSize raster,
     const auto line = t.add_column<std::int32_t>("RASTER_LINE", "", "Raster line");
     const CameraColumns c = add_camera_columns(t);
     const auto fields = add_pixel_fields(t, product, "PCAS", kBrightnessFields);
-    // Records hold the raster filter by filter, the points of a line
-    // consecutive; without a raster there are no records to place.
-    const long long points = raster.points, per_filter = points * raster.lines;
-    if (points <= 0 || per_filter <= 0) return t;
     t.reserve(records.size() * kPixels);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const auto filter = static_cast<long long>(i) / per_filter;
-        const auto k = static_cast<long long>(i) % per_filter;
-        const data_pcas &r = records[i];
-        const int rows = add_pixel_rows(t, c, static_cast<int>(filter + 1),
-                                        filter_at(filters, static_cast<std::size_t>(filter)),
-                                        CameraPointing{r.ra, r.dec, r.roll}, r, fields);
+    for (std::size_t i = 0; i < records.size() && i < places.size(); ++i) {
+        const int rows = add_pixel_rows(t, c, filters, places[i], records[i], fields);
         for (int n = 0; n < rows; ++n) {
-            t.push(point, static_cast<std::int32_t>(k % points + 1));
-            t.push(line, static_cast<std::int32_t>(k / points + 1));
+            t.push(point, places[i].point);
+            t.push(line, places[i].line);
         }
     }
     return t;
@@ -341,6 +329,7 @@ EcsvTable pcas_table(const ProductSummary &product, RasterSize raster,
 
 EcsvTable spectrometer_table(const ProductSummary &product,
                              const std::array<float, kPlsPixels> &wavelength_um,
+                             const std::array<double, kPlsPixels> &mjy_factor,
                              std::span<const data_pls> records)
 {
     EcsvTable t;
@@ -357,8 +346,7 @@ EcsvTable spectrometer_table(const ProductSummary &product,
         const data_pls &r = records[k];
         for (int p = 0; p < kPlsPixels; ++p) {
             const float lambda = wavelength_um[static_cast<std::size_t>(p)];
-            // In double precision, as the listing multiplies.
-            const double f = static_cast<double>(kMjyPerValueUm2) * lambda * lambda;
+            const double f = mjy_factor[static_cast<std::size_t>(p)];
             t.push(measurement, static_cast<std::int32_t>(k + 1));
             if (dark) t.push(*dark, r.dflag);
             if (nbck) t.push(*nbck, r.nbck);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ecsv.h"
+#include "product.h"
 #include "records.h"
 
 // One column of the product's table.
@@ -48,23 +49,10 @@ struct ProductSummary {
     std::vector<ProductColumn> columns;    // in table order
 };
 
-// A filter of a camera product; filter f is element f - 1 of the span
-// handed to the exporters.
-struct CameraFilter {
-    std::string name;                    // FILTERn value; empty without the card
-    Detector detector = Detector::none;  // the array that value names
-};
-
-// Array centre and roll of PCAE and PCAP products (INSTRA, INSTDEC,
-// INSTROLL; degrees). PCAS records carry their own.
-struct CameraPointing {
-    double ra = 0, dec = 0, roll = 0;
-};
-
-// Raster of a PCAS product (ATTRNPTS, ATTRNLNS).
-struct RasterSize {
-    int points = 0, lines = 0;
-};
+// The names of a camera product's filters: filter f is element f - 1 of
+// the span handed to the exporters (the FILTERn value; empty without the
+// card).
+using FilterNames = std::span<const std::string>;
 
 // One filter/aperture configuration of a photometer product (one table
 // row): its FILTERn and APERn values and the stored values.
@@ -76,30 +64,34 @@ struct PhotometerConfiguration {
     float bint = 0, binu = 0;  // PPAP only
 };
 
-// PCAE, PCAP: one row per filter (record k is filter k + 1) and detector
-// pixel (9 for C100, 4 for C200, all 9 without a detector): filter number,
-// name and detector, pixel number, its row and column on the sky (1 at the
-// top left; 0 without a detector), its J2000 position (NaN without a
-// detector), and OFF #1, ON+OFF, OFF #2 with their uncertainties.
-EcsvTable pcae_table(const ProductSummary &product, const CameraPointing &pointing,
-                     std::span<const CameraFilter> filters, std::span<const data_pcae> records);
-EcsvTable pcap_table(const ProductSummary &product, const CameraPointing &pointing,
-                     std::span<const CameraFilter> filters, std::span<const data_pcap> records);
+// The camera exporters take each record's place (product.h): its filter,
+// raster point, detector and the J2000 positions of its pixels, as the
+// product model derives them for the listing; places[i] is record i's.
 
-// PCAS: one row per raster point, filter and pixel (records filter by
-// filter, points of a line consecutive): raster point and line, the filter
-// and pixel columns as above with positions from each record's own pointing,
-// and the surface brightness with its uncertainty.
-EcsvTable pcas_table(const ProductSummary &product, RasterSize raster,
-                     std::span<const CameraFilter> filters, std::span<const data_pcas> records);
+// PCAE, PCAP: one row per record (filter) and detector pixel (9 for C100,
+// 4 for C200, all 9 elements without a detector): filter number, name and
+// detector, pixel number, its row and column on the sky (1 at the top
+// left; 0 without a detector), its J2000 position (NaN without a
+// detector), and OFF #1, ON+OFF, OFF #2 with their uncertainties.
+EcsvTable pcae_table(const ProductSummary &product, FilterNames filters,
+                     std::span<const data_pcae> records, std::span<const CameraPlace> places);
+EcsvTable pcap_table(const ProductSummary &product, FilterNames filters,
+                     std::span<const data_pcap> records, std::span<const CameraPlace> places);
+
+// PCAS: one row per raster point, filter and pixel: raster point and line,
+// the filter and pixel columns as above (positions from each record's own
+// pointing), and the surface brightness with its uncertainty.
+EcsvTable pcas_table(const ProductSummary &product, FilterNames filters,
+                     std::span<const data_pcas> records, std::span<const CameraPlace> places);
 
 // PLA, PSA: one row per measurement and pixel (1-64): measurement number,
 // dark flag, background count, pixel, wavelength (um), the ten stored
 // arrays, and the flux densities in mJy that the listing shows (value x
-// 3.338e14 x wavelength^2) of the source, mean OFF and both OFF positions
+// mjy_factor of the pixel) of the source, mean OFF and both OFF positions
 // and their uncertainties.
 EcsvTable spectrometer_table(const ProductSummary &product,
                              const std::array<float, kPlsPixels> &wavelength_um,
+                             const std::array<double, kPlsPixels> &mjy_factor,
                              std::span<const data_pls> records);
 
 // PPAE, PPAP: one row per configuration: its number, filter and aperture,

@@ -16,18 +16,6 @@
 
 namespace {
 
-// Standard output of a command, and whether it exited with status 0.
-std::pair<std::string, bool> run_command(const std::string &command)
-{
-    std::string out;
-    FILE *p = popen(command.c_str(), "r");
-    if (p == nullptr) return {out, false};
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    return {out, pclose(p) == 0};
-}
-
 // What astropy reads from an ECSV file, parsed from the helper's JSON
 // (JSON is YAML, so yaml-cpp reads it).
 YAML::Node astropy_read(const std::string &path)

@@ -34,6 +34,21 @@ T last(const EcsvTable &t, const char *column)
 
 constexpr int kRecords = 2000;  // four times what a listing shows
 
+// Places of camera records as the product model gives them: pixel k of a
+// record (row by row from the top left) at RA 100 + k, Dec -k, so that a
+// position names the place it was taken from.
+CameraPlace place(int filter, Detector detector, int point = 0, int line = 0)
+{
+    CameraPlace p;
+    p.filter = filter;
+    p.point = point;
+    p.line = line;
+    p.detector = detector;
+    const int pixels = detector == Detector::none ? 0 : detector == Detector::c100 ? 9 : 4;
+    for (int k = 0; k < pixels; ++k) p.pixels.push_back({100.0 + k, -1.0 * k});
+    return p;
+}
+
 }  // namespace
 
 TEST(Tables, EveryRecordOfEveryFamilyIsExportedWithItsColumns)
@@ -52,8 +67,14 @@ TEST(Tables, EveryRecordOfEveryFamilyIsExportedWithItsColumns)
     pcas.back().brgu[3] = 6.5f;
     psa.back().bk2u[63] = 5.5f;
     ppap.back().binu = 4.5f;
-    const std::vector<CameraFilter> c100(kRecords, {"C100_90", Detector::c100});
-    const std::vector<CameraFilter> raster = {{"C100_90", Detector::c100}, {"C200_160", Detector::c200}};
+    const std::vector<std::string> c100(kRecords, "C100_90");
+    const std::vector<std::string> raster = {"C100_90", "C200_160"};
+    std::vector<CameraPlace> pcae_places, pcas_places;
+    for (int k = 0; k < kRecords; ++k) {
+        pcae_places.push_back(place(k + 1, Detector::c100));
+        pcas_places.push_back(k < 1000 ? place(1, Detector::c100, k % 25 + 1, k / 25 + 1)
+                                       : place(2, Detector::c200, k % 25 + 1, (k - 1000) / 25 + 1));
+    }
     const struct {
         const char *family;
         std::function<EcsvTable()> table;
@@ -66,14 +87,14 @@ TEST(Tables, EveryRecordOfEveryFamilyIsExportedWithItsColumns)
          [&] {
              return pcae_table(summary("PCAE", {"PCAEFILT", "PCAENBCK", "PCAESPB", "PCAESPBU", "PCAEB1",
                                                 "PCAEB1U", "PCAEB2", "PCAEB2U", "PCAEBACK"}),
-                               {}, c100, pcae);
+                               c100, pcae, pcae_places);
          },
          plus(camera, {"PCAEB1", "PCAEB1U", "PCAESPB", "PCAESPBU", "PCAEB2", "PCAEB2U"}),
          kRecords * 9u, "PCAEB2U", 7.5f},
         {"PCAS",
          [&] {
              return pcas_table(summary("PCAS", {"PCASRA", "PCASBRGT", "PCASBRGU", "PCASSTAT"}),
-                               {25, 40}, raster, pcas);
+                               raster, pcas, pcas_places);
          },
          plus(plus({"RASTER_POINT", "RASTER_LINE"}, camera), {"PCASBRGT", "PCASBRGU"}),
          1000 * 9u + 1000 * 4u, "PCASBRGU", 6.5f},
@@ -82,7 +103,7 @@ TEST(Tables, EveryRecordOfEveryFamilyIsExportedWithItsColumns)
              return spectrometer_table(summary("PSA", {"PSAPDFLG", "PSAPNBCK", "PSAPSRCE", "PSAPSRCU",
                                                        "PSAPBCK", "PSAPBCKU", "PSAPSPB", "PSAPSPBU",
                                                        "PSAPBCK1", "PSAPBK1U", "PSAPBK2U"}),
-                                       {}, psa);
+                                       {}, {}, psa);
          },
          {"MEASUREMENT", "PSAPDFLG", "PSAPNBCK", "PIXEL", "WAVELENGTH", "PSAPSRCE", "PSAPSRCU",
           "PSAPBCK", "PSAPBCKU", "PSAPSPB", "PSAPSPBU", "PSAPBCK1", "PSAPBK1U", "PSAPBK2U",
@@ -124,54 +145,56 @@ TEST(Tables, EveryRecordOfEveryFamilyIsExportedWithItsColumns)
 
 TEST(Tables, DerivedColumnsPlaceEveryPixelAndConvertFluxes)
 {
-    // C100 at RA 10, Dec 0, no roll: pixel 3 is at the top left (9.9873,
-    // 0.0127), pixel 1 below it at the bottom left. C200 at RA 0, Dec 0,
-    // roll 90: pixel 3 at (0.0131, 0.0131), pixel 1 wraps to RA 359.9869.
+    // C100 rows on the sky (3 6 9) (2 5 8) (1 4 7), C200 rows (3 4) (2 1):
+    // each pixel takes the position of its row and column from its place.
     // A filter without a detector shows its 9 elements without a place.
-    const std::vector<CameraFilter> filters = {{"C100_90 ", Detector::c100}};
-    const std::vector<data_pcap> pcap(2);
-    const EcsvTable t = pcap_table(summary("PCAP", {}), {10, 0, 0}, filters, pcap);
-    ASSERT_EQ(t.rows(), 18u);
+    const std::vector<std::string> filters = {"C100_90 "};
+    const std::vector<data_pcap> pcap(3);
+    const std::vector<CameraPlace> places = {place(1, Detector::c100), place(2, Detector::c200),
+                                             place(3, Detector::none)};
+    const EcsvTable t = pcap_table(summary("PCAP", {}), filters, pcap, places);
+    ASSERT_EQ(t.rows(), 9u + 4u + 9u);
     const struct {
         std::size_t row;
-        int pixel, place_row, place_column;
-        double ra, dec;
-    } kPlaces[] = {{2, 3, 1, 1, 9.9873, 0.0127}, {0, 1, 3, 1, 9.9873, -0.0127},
-                   {4, 5, 2, 2, 10.0, 0.0}, {8, 9, 1, 3, 10.0128, 0.0127}};
+        int pixel, place_row, place_column, k;
+    } kPlaces[] = {{2, 3, 1, 1, 0}, {0, 1, 3, 1, 6}, {4, 5, 2, 2, 4}, {8, 9, 1, 3, 2},
+                   {11, 3, 1, 1, 0}, {9, 1, 2, 2, 3}, {10, 2, 2, 1, 2}};
     for (const auto &p : kPlaces) {
-        SCOPED_TRACE(p.pixel);
+        SCOPED_TRACE(p.row);
         EXPECT_EQ(t.values<std::int32_t>(t.find("PIXEL"))[p.row], p.pixel);
         EXPECT_EQ(t.values<std::int32_t>(t.find("PIXEL_ROW"))[p.row], p.place_row);
         EXPECT_EQ(t.values<std::int32_t>(t.find("PIXEL_COLUMN"))[p.row], p.place_column);
-        EXPECT_NEAR(t.values<double>(t.find("RA"))[p.row], p.ra, 0.0001);
-        EXPECT_NEAR(t.values<double>(t.find("DEC"))[p.row], p.dec, 0.0001);
-        EXPECT_EQ(t.values<std::string>(t.find("FILTER_NAME"))[p.row], "C100_90");
+        EXPECT_EQ(t.values<double>(t.find("RA"))[p.row], 100.0 + p.k);
+        EXPECT_EQ(t.values<double>(t.find("DEC"))[p.row], -p.k);
     }
-    EXPECT_EQ(t.values<std::string>(t.find("DETECTOR"))[9], "");  // filter 2: no FILTER2 card
-    EXPECT_TRUE(std::isnan(t.values<double>(t.find("RA"))[17]));
-    EXPECT_EQ(t.values<std::int32_t>(t.find("PIXEL_ROW"))[17], 0);
+    EXPECT_EQ(t.values<std::string>(t.find("FILTER_NAME"))[0], "C100_90");
+    EXPECT_EQ(t.values<std::string>(t.find("FILTER_NAME"))[9], "");  // no FILTER2 card
+    EXPECT_EQ(t.values<std::string>(t.find("DETECTOR"))[9], "C200");
+    EXPECT_EQ(t.values<std::string>(t.find("DETECTOR"))[13], "");
+    EXPECT_TRUE(std::isnan(t.values<double>(t.find("RA"))[21]));
+    EXPECT_EQ(t.values<std::int32_t>(t.find("PIXEL_ROW"))[21], 0);
 
-    std::vector<data_pcas> pcas(12);  // 2 filters of 3 points x 2 lines
-    pcas[0].roll = 90;
-    const std::vector<CameraFilter> c200 = {{"C200_160", Detector::c200}};
-    const EcsvTable raster = pcas_table(summary("PCAS", {}), {3, 2}, c200, pcas);
-    EXPECT_EQ(raster.rows(), 6 * 4u + 6 * 9u);
-    EXPECT_NEAR(raster.values<double>(raster.find("RA"))[0], 359.9869, 0.0001);  // pixel 1
-    EXPECT_NEAR(raster.values<double>(raster.find("RA"))[2], 0.0131, 0.0001);    // pixel 3
-    const auto points = raster.values<std::int32_t>(raster.find("RASTER_POINT"));
-    const auto lines = raster.values<std::int32_t>(raster.find("RASTER_LINE"));
-    const auto filter = raster.values<std::int32_t>(raster.find("FILTER"));
-    // Record 4 (rows 16-19) is point 2 of line 2; record 6 (rows 24-32) starts filter 2.
-    EXPECT_EQ((std::array{points[16], lines[16], filter[16]}), (std::array{2, 2, 1}));
-    EXPECT_EQ((std::array{points[24], lines[24], filter[24]}), (std::array{1, 1, 2}));
+    // Raster point and line come from the place of each record.
+    const std::vector<data_pcas> pcas(2);
+    const std::vector<CameraPlace> raster = {place(1, Detector::c200, 3, 2),
+                                             place(2, Detector::c100, 1, 1)};
+    const EcsvTable r = pcas_table(summary("PCAS", {}), {}, pcas, raster);
+    EXPECT_EQ(r.rows(), 4u + 9u);
+    const auto points = r.values<std::int32_t>(r.find("RASTER_POINT"));
+    const auto lines = r.values<std::int32_t>(r.find("RASTER_LINE"));
+    const auto filter = r.values<std::int32_t>(r.find("FILTER"));
+    EXPECT_EQ((std::array{points[3], lines[3], filter[3]}), (std::array{3, 2, 1}));
+    EXPECT_EQ((std::array{points[4], lines[4], filter[4]}), (std::array{1, 1, 2}));
 
-    // A wavelength of 2.5 um and a source value of 1e-15 make 2.086 mJy.
+    // Fluxes in mJy are the stored value times the pixel's factor.
     std::vector<data_pls> pla(1);
     pla[0].srce[5] = 1.0e-15f;
     std::array<float, kPlsPixels> wavelength{};
+    std::array<double, kPlsPixels> factor{};
     wavelength[5] = 2.5f;
-    const EcsvTable s = spectrometer_table(summary("PLA", {"PLAPSRCE"}), wavelength, pla);
-    EXPECT_NEAR(s.values<double>(s.find("PLAPSRCE_MJY"))[5], 2.08625, 1e-6);
+    factor[5] = 2.08625e15;
+    const EcsvTable s = spectrometer_table(summary("PLA", {"PLAPSRCE"}), wavelength, factor, pla);
+    EXPECT_EQ(s.values<double>(s.find("PLAPSRCE_MJY"))[5], 2.08625e15 * 1.0e-15f);
     EXPECT_EQ(s.values<float>(s.find("WAVELENGTH"))[5], 2.5f);
     EXPECT_EQ(s.values<std::int32_t>(s.find("PIXEL"))[63], 64);
 }

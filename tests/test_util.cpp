@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <thread>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -102,6 +103,17 @@ RunResult run_program(const std::string &program, const std::vector<std::string>
     r.out = read_file(out_path);
     r.err = read_file(err_path);
     return r;
+}
+
+std::pair<std::string, bool> run_command(const std::string &command)
+{
+    std::string out;
+    FILE *p = popen(command.c_str(), "r");
+    if (p == nullptr) return {out, false};
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    return {out, pclose(p) == 0};
 }
 
 std::string read_file(const fs::path &path)

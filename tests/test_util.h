@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct RunResult {
@@ -27,6 +28,9 @@ RunResult run_qrpht(const std::vector<std::string> &args, const std::string &cwd
 RunResult run_program(const std::string &program, const std::vector<std::string> &args,
                       const std::string &cwd = "", std::chrono::seconds limit = std::chrono::seconds(0),
                       const std::optional<std::string> &input = std::nullopt);
+
+// Standard output of a shell command, and whether it exited with status 0.
+std::pair<std::string, bool> run_command(const std::string &command);
 
 std::string read_file(const std::filesystem::path &path);
 void write_file(const std::filesystem::path &path, const std::string &data);
