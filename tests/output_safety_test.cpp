@@ -141,21 +141,21 @@ TEST(OutputSafety, NoOutputMayBeTheInput)
         {{"-o", "hard.fits", "-v", "pla3.fits"}, "hard.fits" + in_is + "pla3.fits"},
         {{"-o", "pla3.fits", "link.fits"}, "pla3.fits" + in_is + "link.fits"},
         {{"-o", "pcae1.fits", "pcae1.fits"}, "pcae1.fits" + in_is + "pcae1.fits"},
-        {{"-o", "x.lst", "-i", "spec", "specB.FITS"}, "specB.FITS" + in_is + "specB.FITS"},
-        {{"-o", "x.lst", "-i", "./sub/../spec", "specB.FITS"}, "./sub/../specB.FITS" + in_is + "specB.FITS"},
-        {{"-o", "specC.FITS", "-i", "spec", "pla3.fits"}, "specC.FITS: it is the listing file specC.FITS"},
-        {{"-o", "sub/../specA.FITS", "-i", "spec", "pla3.fits"},
-         "specA.FITS: it is the listing file sub/../specA.FITS"},
-        {{"-o", "specA.FITS", "-i", "sub/spec", "pla3.fits"}, ""},  // other folders
-        // Three measurements write specA..specC only: specQ.FITS is safe.
-        {{"-o", "x.lst", "-i", "spec", "specQ.FITS"}, ""},
+        {{"-o", "x.lst", "-i", "meas", "measB.FITS"}, "measB.FITS" + in_is + "measB.FITS"},
+        {{"-o", "x.lst", "-i", "./sub/../meas", "measB.FITS"}, "./sub/../measB.FITS" + in_is + "measB.FITS"},
+        {{"-o", "measC.FITS", "-i", "meas", "pla3.fits"}, "measC.FITS: it is the listing file measC.FITS"},
+        {{"-o", "sub/../measA.FITS", "-i", "meas", "pla3.fits"},
+         "measA.FITS: it is the listing file sub/../measA.FITS"},
+        {{"-o", "measA.FITS", "-i", "sub/meas", "pla3.fits"}, ""},  // other folders
+        // Three measurements write measA..measC only: measQ.FITS is safe.
+        {{"-o", "x.lst", "-i", "meas", "measQ.FITS"}, ""},
     };
     for (const Case &c : cases) {
         ScratchDir dir;
         const fs::path p = dir.path;
         copy(fixture("pls/pla3.fits"), p / "pla3.fits");
-        copy(fixture("pls/pla3.fits"), p / "specB.FITS");
-        copy(fixture("pls/pla3.fits"), p / "specQ.FITS");
+        copy(fixture("pls/pla3.fits"), p / "measB.FITS");
+        copy(fixture("pls/pla3.fits"), p / "measQ.FITS");
         copy(fixture("driver/pcae1.fits"), p / "pcae1.fits");
         fs::create_symlink("pla3.fits", p / "link.fits");
         fs::create_hard_link(p / "pla3.fits", p / "hard.fits");
