@@ -434,6 +434,37 @@ struct ExtensionScan {
     int naxis1 = 0;         // row width the header claims
 };
 
+// Cuts a column name or unit to the length the record holds, saying so.
+void clip_column_text(std::string &value, std::size_t limit, const char *what)
+{
+    if (value.size() <= limit) return;
+    value.resize(limit);
+    std::fprintf(stderr, "Tablefile internal error - field%s %s is longer than %zu characters\n", what,
+                 value.c_str(), limit);
+}
+
+// Takes a TTYPEn, TUNITn or TFORMn card into field n of the record; other
+// cards (TDISPn among them) and numbers beyond the record are passed over.
+// False (status 1) when a TFORM cannot be honoured.
+bool examine_column_card(FileInfo &f, const char *card)
+{
+    const bool ttype = card_begins(card, "TTYPE"), tunit = card_begins(card, "TUNIT");
+    const bool tform = card_begins(card, "TFORM");
+    if (!ttype && !tunit && !tform) return true;
+    std::string value;
+    const int n = card_field_number(card);
+    if (n < 1 || n > MAXFIELDS || !card_quoted(card, value)) return true;
+    if (tform) return parse_tform(f, n, value);
+    if (ttype) {
+        clip_column_text(value, kNameLength, "name");
+        f.field_name[n] = value;
+    } else {
+        clip_column_text(value, kUnitLength, "unit");
+        f.field_unit[n] = value;
+    }
+    return true;
+}
+
 // Takes one card of the extension header into the record. Notes the END
 // card, the extension type and NAXIS1 in scan; false (status 1) when the
 // header cannot be honoured.
@@ -443,52 +474,23 @@ bool examine_extension_card(FileInfo &f, const char *card, ExtensionScan &scan)
     if (card_begins(card, "XTENSION")) {
         scan.bintable = card_quoted(card, value)
                         && value.substr(0, value.find_last_not_of(' ') + 1) == "BINTABLE";
-        return true;
-    }
-    if (card_begins(card, "NAXIS1  ")) {
+    } else if (card_begins(card, "NAXIS1  ")) {
         scan.has_naxis1 = true;
         scan.naxis1 = card_int(card);
-        return true;
-    }
-    if (card_begins(card, "NAXIS2  ")) {
+    } else if (card_begins(card, "NAXIS2  ")) {
         f.lines = std::max(0, card_int(card));
-        return true;
-    }
-    if (card_begins(card, "TFIELDS ")) {
-        int n = card_int(card);
+    } else if (card_begins(card, "TFIELDS ")) {
+        const int n = card_int(card);
         if (n > MAXFIELDS) {
             std::fputs("Tablefile error - total number of fields is too large (at most 150)\n", stderr);
             fail("Tablefile error - total number of fields is too large (at most 150)");
             return false;
         }
         f.number_of_fields = std::max(0, n);
-        return true;
-    }
-    if (card_begins(card, "END     ")) {
+    } else if (card_begins(card, "END     ")) {
         scan.end = true;
-        return true;
-    }
-    bool ttype = card_begins(card, "TTYPE"), tunit = card_begins(card, "TUNIT");
-    bool tform = card_begins(card, "TFORM");
-    if (!ttype && !tunit && !tform) return true;  // TDISP and everything else
-    int n = card_field_number(card);
-    if (n < 1 || n > MAXFIELDS || !card_quoted(card, value)) return true;
-    if (ttype) {
-        if (value.size() > kNameLength) {
-            value.resize(kNameLength);
-            std::fprintf(stderr, "Tablefile internal error - fieldname %s is longer than 8 characters\n",
-                         value.c_str());
-        }
-        f.field_name[n] = value;
-    } else if (tunit) {
-        if (value.size() > kUnitLength) {
-            value.resize(kUnitLength);
-            std::fprintf(stderr, "Tablefile internal error - fieldunit %s is longer than 80 characters\n",
-                         value.c_str());
-        }
-        f.field_unit[n] = value;
     } else {
-        return parse_tform(f, n, value);
+        return examine_column_card(f, card);
     }
     return true;
 }
@@ -702,6 +704,57 @@ bool blank_columns(FileInfo &f, const char *line)
     return true;
 }
 
+// Where the line last read began: its file position and the line count
+// before it. The data rows of an ASCII table start at the mark of the first
+// line that is not part of the column header.
+struct AsciiMark {
+    long pos = 0;
+    int lines = 0;
+};
+
+// Reads the next line into line, noting in mark where it began.
+bool next_ascii_line(FileInfo &f, char *line, AsciiMark &mark)
+{
+    mark.pos = std::ftell(f.fp);
+    mark.lines = f.linenumber;
+    if (!std::fgets(line, kAsciiRead, f.fp)) return false;
+    ++f.linenumber;
+    return true;
+}
+
+// Reads the column line: the first line that is not a keyword or comment
+// line (those begin with a backslash). False, with the stream closed, when
+// there is none (status -1) or it is too long.
+bool read_column_line(FileInfo &f, char *line, AsciiMark &mark)
+{
+    do {
+        if (!next_ascii_line(f, line, mark)) {
+            close_stream(f);
+            return false;
+        }
+        if (std::strlen(line) >= static_cast<std::size_t>(kAsciiRead - 1)) {
+            fail("first line of table file longer than 497 characters");
+            close_stream(f);
+            return false;
+        }
+    } while (line[0] == '\\');
+    return true;
+}
+
+// Lays the fields out from the column line: between its bars, or by its
+// blank-separated names. A barred header goes on with type, unit and null
+// lines, which are passed over; mark ends at the first data line.
+bool find_ascii_columns(FileInfo &f, char *line, AsciiMark &mark)
+{
+    std::vector<int> bars;
+    for (int i = 0; line[i] != '\0'; ++i)
+        if (line[i] == '|') bars.push_back(i);
+    if (bars.size() < 2) return blank_columns(f, line);
+    const bool ok = bar_columns(f, bars, line);
+    while (next_ascii_line(f, line, mark) && (line[0] == '\\' || line[0] == '|')) {}
+    return ok;
+}
+
 void open_ascii(FileInfo &f, int *nparms)
 {
     f.filetype = 0;
@@ -712,52 +765,17 @@ void open_ascii(FileInfo &f, int *nparms)
         return;
     }
     char *line = f.input_line->data();
-
-    // Skip keyword and comment lines (backslash) up to the first other line.
-    long data_pos = 0;
-    int lines_before = 0;
-    for (;;) {
-        data_pos = std::ftell(f.fp);
-        lines_before = f.linenumber;
-        if (!std::fgets(line, kAsciiRead, f.fp)) {
-            close_stream(f);
-            return;  // no line: status -1
-        }
-        ++f.linenumber;
-        if (std::strlen(line) >= static_cast<std::size_t>(kAsciiRead - 1)) {
-            fail("first line of table file longer than 497 characters");
-            close_stream(f);
-            return;
-        }
-        if (line[0] != '\\') break;
-    }
-
-    std::vector<int> bars;
-    for (int i = 0; line[i] != '\0'; ++i)
-        if (line[i] == '|') bars.push_back(i);
-    bool ok;
-    if (bars.size() >= 2) {
-        ok = bar_columns(f, bars, line);
-        // Type, unit and null lines of the column header follow.
-        for (;;) {
-            data_pos = std::ftell(f.fp);
-            lines_before = f.linenumber;
-            if (!std::fgets(line, kAsciiRead, f.fp)) break;
-            ++f.linenumber;
-            if (line[0] != '\\' && line[0] != '|') break;
-        }
-    } else {
-        ok = blank_columns(f, line);
-    }
-    if (!ok) {
+    AsciiMark mark;
+    if (!read_column_line(f, line, mark)) return;
+    if (!find_ascii_columns(f, line, mark)) {
         f.number_of_fields = 0;
         fail("problem looking for fields in first line");
         close_stream(f);
         return;
     }
     std::clearerr(f.fp);
-    std::fseek(f.fp, data_pos, SEEK_SET);
-    f.linenumber = lines_before;
+    std::fseek(f.fp, mark.pos, SEEK_SET);
+    f.linenumber = mark.lines;
     for (int i = 1; i <= f.number_of_fields; ++i) f.field_type[i] = 'A';
     if (nparms) *nparms = f.number_of_fields;
     read_status = 0;
@@ -1423,6 +1441,30 @@ void tblwrit_raw(int unit, const char *string)
     if (string) put_bytes(*f, "tblwrit_raw", string, std::strlen(string));
 }
 
+namespace {
+
+// Sets the status of tnewp for a field of plen bytes named name: 0 when
+// its name fits its width and the width fits a row.
+void check_new_field(const std::string &name, int plen)
+{
+    if (plen > MAXWIDTH) {
+        std::fprintf(stderr, "table file error in tnewp:  length of field [%s] longer than MAXWIDTH (=%d)\n",
+                     name.c_str(), MAXWIDTH);
+        std::fputs("    Change MAXWIDTH in file fits_table\n", stderr);
+        read_status = 1;
+    } else if (plen < 0) {
+        fail(text_format("error in tnewp:  length of field [%s] is negative", name.c_str()));
+    } else if (name.size() > static_cast<std::size_t>(plen)) {
+        fail(text_format("error in tnewp:  field name [%s] too long to fit into column header", name.c_str()));
+        std::fprintf(stderr, "table file error in tnewp:  field name [%s] too long to fit into column header\n",
+                     name.c_str());
+    } else {
+        read_status = 0;
+    }
+}
+
+}  // namespace
+
 void tnewp(int unit, const char *pname, const char * /*ptype*/, const char * /*pblank*/,
            const char *punit, double /*pscal*/, double /*poff*/, const char *pfmt, int plen, int *pindex)
 {
@@ -1455,20 +1497,7 @@ void tnewp(int unit, const char *pname, const char * /*ptype*/, const char * /*p
         fail("error in tnewp:  unable to allocate space");
         return;
     }
-    if (plen > MAXWIDTH) {
-        std::fprintf(stderr, "table file error in tnewp:  length of field [%s] longer than MAXWIDTH (=%d)\n",
-                     name.c_str(), MAXWIDTH);
-        std::fputs("    Change MAXWIDTH in file fits_table\n", stderr);
-        read_status = 1;
-    } else if (plen < 0) {
-        fail(text_format("error in tnewp:  length of field [%s] is negative", name.c_str()));
-    } else if (name.size() > static_cast<std::size_t>(plen)) {
-        fail(text_format("error in tnewp:  field name [%s] too long to fit into column header", name.c_str()));
-        std::fprintf(stderr, "table file error in tnewp:  field name [%s] too long to fit into column header\n",
-                     name.c_str());
-    } else {
-        read_status = 0;
-    }
+    check_new_field(name, plen);
 }
 
 void tsetc(int unit, int col, const char *string)
@@ -1518,59 +1547,83 @@ void tblwrit(int unit)
     write_text(*f, line);
 }
 
-void tlink(int unit_in, int unit_out)
+namespace {
+
+// The units tlink joins, or nullptr with the reason in error_msg.
+bool link_units(int unit_in, int unit_out, FileInfo *&in, FileInfo *&out)
 {
-    read_status = 1;
-    FileInfo *out = output_file(unit_out);
+    out = output_file(unit_out);
     if (!out) {
         error_msg = "error in tlink:  output unit not open";
-        return;
+        return false;
     }
-    FileInfo *in = open_file(unit_in);
+    in = open_file(unit_in);
     if (!in || in->mode != 'r') {
         error_msg = "error in tlink:  input unit not open";
-        return;
+        return false;
     }
     if (in->filetype != 1 || out->filetype != 1) {
         error_msg = "error in tlink:  files must be FITS BINARY for linking";
         std::fputs("error in fits_table routine tlink:  files must be FITS BINARY for linking\n", stderr);
-        return;
+        return false;
     }
     // The headers are copied as far as the input's table begins, wherever
     // its opening found the extension.
     if (!in->has_extension) {
         error_msg = "error in tlink:  input has no table extension";
-        return;
+        return false;
     }
+    return true;
+}
+
+// Copies the input's blocks up to its first row to the output.
+bool copy_headers(FileInfo &in, FileInfo &out)
+{
+    std::rewind(in.fp);
+    std::array<char, kBlock> block;
+    for (long copied = 0; copied < in.data_start; copied += kBlock) {
+        if (std::fread(block.data(), 1, kBlock, in.fp) != kBlock) {
+            const char *why = std::ferror(in.fp) ? std::strerror(errno) : "unexpected end of file";
+            error_msg = text_format("error in tlink reading file: %s", why);
+            return false;
+        }
+        if (!out.out.write(block.data(), kBlock)) {
+            error_msg = text_format("error in tlink writing file: %s", system_text(out.out.error()).c_str());
+            system_errno = out.out.error();
+            return false;
+        }
+    }
+    return true;
+}
+
+// Notes where the copied NAXIS2 card lies, for tcls to correct the count.
+void note_naxis2_card(const FileInfo &in, FileInfo &out)
+{
+    const std::string &ext = in.extension_header;
+    const long ext_start = in.data_start - static_cast<long>((ext.size() + kBlock - 1) / kBlock * kBlock);
+    for (std::size_t off = 0; off + kCard <= ext.size(); off += kCard) {
+        if (card_begins(ext.data() + off, "NAXIS2  ")) {
+            out.naxis2_offset = ext_start + static_cast<long>(off);
+            out.naxis2_card.assign(ext.data() + off, kCard);
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+void tlink(int unit_in, int unit_out)
+{
+    read_status = 1;
+    FileInfo *in = nullptr, *out = nullptr;
+    if (!link_units(unit_in, unit_out, in, out)) return;
     // The output copies whole rows from the shared buffer: the input reads
     // its rows whole, from the first one on.
     in->row_access = FileInfo::RowAccess::whole;
     out->input_line = in->input_line;
     out->total_width = in->total_width;
-
-    std::rewind(in->fp);
-    std::array<char, kBlock> block;
-    for (long copied = 0; copied < in->data_start; copied += kBlock) {
-        if (std::fread(block.data(), 1, kBlock, in->fp) != kBlock) {
-            const char *why = std::ferror(in->fp) ? std::strerror(errno) : "unexpected end of file";
-            error_msg = text_format("error in tlink reading file: %s", why);
-            return;
-        }
-        if (!out->out.write(block.data(), kBlock)) {
-            error_msg = text_format("error in tlink writing file: %s", system_text(out->out.error()).c_str());
-            system_errno = out->out.error();
-            return;
-        }
-    }
-    const std::string &ext = in->extension_header;
-    const long ext_start = in->data_start - static_cast<long>((ext.size() + kBlock - 1) / kBlock * kBlock);
-    for (std::size_t off = 0; off + kCard <= ext.size(); off += kCard) {
-        if (card_begins(ext.data() + off, "NAXIS2  ")) {
-            out->naxis2_offset = ext_start + static_cast<long>(off);
-            out->naxis2_card.assign(ext.data() + off, kCard);
-            break;
-        }
-    }
+    if (!copy_headers(*in, *out)) return;
+    note_naxis2_card(*in, *out);
     in->linenumber = 0;  // the input stands at its first row
     read_status = 0;
 }
