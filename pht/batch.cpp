@@ -20,10 +20,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 
+#include "batch_index.h"
 #include "batch_inputs.h"
 #include "batch_options.h"
 #include "batch_plan.h"
@@ -121,6 +123,41 @@ bool write_inventory(const std::string &path, const Plan &plan, Tally &tally)
     return false;
 }
 
+// The index page's name in the output folder: shards sharing the folder
+// write one each, like their inventories.
+std::string index_name(const BatchOptions &opt)
+{
+    if (opt.shards > 1) return text_format("index-%d-of-%d.html", opt.shard, opt.shards);
+    return "index.html";
+}
+
+// The index row of an inventory row; the images are those its count
+// tells, named after the entry's stem.
+BatchIndexRow index_row(const BatchOptions &opt, const BatchEntry &e, const InventoryRow &row)
+{
+    BatchIndexRow r{row[Inv::source], row[Inv::member], row[Inv::product_type], row[Inv::filename],
+                    row[Inv::object],  row[Inv::aot],    row[Inv::obs_start_utc], row[Inv::status],
+                    row[Inv::listing], row[Inv::table],  row[Inv::picture],       {}};
+    const std::size_t images = std::strtoul(row[Inv::images].c_str(), nullptr, 10);
+    for (std::size_t k = 0; k < std::min(images, static_cast<std::size_t>(kMaxRecords)); ++k)
+        r.images.push_back(pls_image_name(opt.output_dir + "/" + e.stem + "_", k));
+    return r;
+}
+
+// Writes the index page of the rows whose outcome is known, with --html.
+bool write_index(const BatchOptions &opt, const Plan &plan)
+{
+    if (!opt.html) return true;
+    std::vector<BatchIndexRow> rows;
+    for (std::size_t i = 0; i < plan.rows.size(); ++i)
+        if (plan.rows[i]) rows.push_back(index_row(opt, plan.entries[i], *plan.rows[i]));
+    std::string error;
+    if (write_batch_index(opt.output_dir, rows, error, index_name(opt))) return true;
+    std::fprintf(stderr, "%s: cannot write the index page %s/%s: %s\n", kName, opt.output_dir.c_str(),
+                 index_name(opt).c_str(), error.c_str());
+    return false;
+}
+
 int run_plan(const BatchOptions &opt, Plan &plan, const std::string &inventory, WorkerHost &host)
 {
     UniqueFd signals = signal_descriptor();
@@ -134,7 +171,8 @@ int run_plan(const BatchOptions &opt, Plan &plan, const std::string &inventory, 
     host.finish();
     progress.finish(scheduler.counts());
     Tally tally;
-    const bool written = write_inventory(inventory, plan, tally);
+    bool written = write_inventory(inventory, plan, tally);
+    written = write_index(opt, plan) && written;
     if (scheduler.stop_signal() != 0) {
         std::fprintf(stderr, "%s: stopped by %s; the inventory %s holds the %zu finished products\n", kName,
                      strsignal(scheduler.stop_signal()), inventory.c_str(), tally.rows);

@@ -189,8 +189,8 @@ std::string batch_index_html(const std::string &dir, const std::vector<BatchInde
 }
 
 bool write_batch_index(const std::string &dir, const std::vector<BatchIndexRow> &rows,
-                       std::string &error)
+                       std::string &error, const std::string &name)
 {
-    const std::string path = (fs::path(dir.empty() ? "." : dir) / "index.html").string();
+    const std::string path = (fs::path(dir.empty() ? "." : dir) / name).string();
     return write_text_file(path, batch_index_html(dir, rows), error);
 }

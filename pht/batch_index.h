@@ -40,7 +40,8 @@ struct BatchIndexRow {
 // working directory), rows in the order given.
 std::string batch_index_html(const std::string &dir, const std::vector<BatchIndexRow> &rows);
 
-// Writes dir/index.html. False, with the reason in error, when it cannot
-// be written.
+// Writes dir/name (index.html unless another name is given, such as one
+// per shard of a run). False, with the reason in error, when it cannot be
+// written.
 bool write_batch_index(const std::string &dir, const std::vector<BatchIndexRow> &rows,
-                       std::string &error);
+                       std::string &error, const std::string &name = "index.html");

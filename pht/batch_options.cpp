@@ -11,12 +11,18 @@ namespace {
 
 constexpr int kMaxJobs = 4096;
 
-enum LongOnly { opt_force = 256, opt_inventory, opt_shard, opt_progress, opt_help, opt_version };
+enum LongOnly {
+    opt_force = 256, opt_inventory, opt_shard, opt_progress, opt_help, opt_version, opt_tables, opt_pictures,
+    opt_html
+};
 
 const option kLongOptions[] = {
     {"output-dir", required_argument, nullptr, 'd'},
     {"verbose", no_argument, nullptr, 'v'},
     {"images", no_argument, nullptr, 'i'},
+    {"tables", no_argument, nullptr, opt_tables},
+    {"pictures", no_argument, nullptr, opt_pictures},
+    {"html", no_argument, nullptr, opt_html},
     {"jobs", required_argument, nullptr, 'j'},
     {"force", no_argument, nullptr, opt_force},
     {"inventory", required_argument, nullptr, opt_inventory},
@@ -51,6 +57,9 @@ bool apply(int c, const char *arg, BatchOptions &opt, std::string &error)
     case 'd': opt.output_dir = arg; break;
     case 'v': opt.verbose = true; break;
     case 'i': opt.images = true; break;
+    case opt_tables: opt.tables = true; break;
+    case opt_pictures: opt.pictures = true; break;
+    case opt_html: opt.html = true; break;
     case 'j':
         if (!read_int(arg, 1, kMaxJobs, opt.jobs)) {
             error = text_format("invalid job count '%s' (1 to %d)", arg, kMaxJobs);
@@ -111,8 +120,12 @@ std::string batch_usage(const char *program)
         "  -d, --output-dir DIR  write DIR/<product>.lst, DIR/<archive>/<member>.lst (required)\n"
         "  -v, --verbose         verbose listings\n"
         "  -i, --images          spectrometer images <listing stem>_A.FITS, _B, ...\n"
+        "      --tables          ECSV table of every product, <listing stem>.ecsv\n"
+        "      --pictures        SVG picture of every product, <listing stem>.svg\n"
+        "      --html            index page DIR/index.html linking every product's files\n"
+        "                        (with --shard DIR/index-K-of-N.html)\n"
         "  -j, --jobs N          products listed at a time (default: one per core)\n"
-        "      --force           list products whose listing is up to date\n"
+        "      --force           list products whose outputs are up to date\n"
         "      --inventory FILE  inventory CSV (default DIR/inventory.csv,\n"
         "                        with --shard DIR/inventory-K-of-N.csv)\n"
         "      --shard K/N       list every N-th product of the sorted inputs from the K-th\n"
@@ -122,6 +135,7 @@ std::string batch_usage(const char *program)
         "      --version         print the version and exit\n"
         "\n"
         "Exit status: 0 when every product was listed or up to date, 1 when any\n"
-        "failed, 2 for an unusable command line.\n",
+        "failed or the inventory or index page could not be written, 2 for an\n"
+        "unusable command line.\n",
         program, program);
 }

@@ -11,6 +11,9 @@ struct BatchOptions {
     std::string inventory;       // --inventory; empty: the default
     bool verbose = false;        // -v
     bool images = false;         // -i
+    bool tables = false;         // --tables
+    bool pictures = false;       // --pictures
+    bool html = false;           // --html
     int jobs = 0;                // -j; 0: one per core available
     bool force = false;          // --force
     int shard = 1, shards = 1;   // --shard K/N

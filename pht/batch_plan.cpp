@@ -9,23 +9,44 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// An up-to-date listing keeps the product columns of the earlier inventory.
-InventoryRow skipped_row(const BatchEntry &e, const std::string &listing, const PreviousRows &previous)
+// The files a product's listing writes this run; the paths not asked for
+// are empty.
+Task outputs_of(const BatchOptions &opt, std::size_t i, const BatchEntry &e)
+{
+    const std::string base = opt.output_dir + "/" + e.stem;
+    Task t;
+    t.entry = i;
+    t.listing = base + ".lst";
+    if (opt.images) t.image_base = base + "_";
+    if (opt.tables) t.table = base + ".ecsv";
+    if (opt.pictures) t.picture = base + ".svg";
+    return t;
+}
+
+// Up-to-date outputs keep the product columns of the earlier inventory.
+InventoryRow skipped_row(const BatchEntry &e, const Task &t, const PreviousRows &previous)
 {
     auto it = previous.find({e.source, e.member});
     InventoryRow row = it != previous.end() ? it->second : InventoryRow{};
-    const InventoryRow fresh = entry_row(e, listing, kStatusSkipped, "");
+    const InventoryRow fresh = entry_row(e, t.listing, kStatusSkipped, "");
     for (Inv::Column c : {Inv::source, Inv::member, Inv::listing, Inv::status, Inv::messages})
         row[c] = fresh[c];
+    row[Inv::table] = t.table;
+    row[Inv::picture] = t.picture;
     return row;
 }
 
-// A listing is up to date when it is newer than the product's file (for a
-// member, the archive).
-bool up_to_date(const std::string &listing, const std::string &source)
+// The outputs asked for are up to date when each exists and is newer than
+// the product's file (for a member, the archive).
+bool up_to_date(const Task &t, const std::string &source)
 {
-    const FileStamp out = stamp(listing), in = stamp(source);
-    return out.exists && in.exists && out.mtime_ns > in.mtime_ns;
+    const FileStamp in = stamp(source);
+    for (const std::string *path : {&t.listing, &t.table, &t.picture}) {
+        if (path->empty()) continue;
+        const FileStamp out = stamp(*path);
+        if (!out.exists || !in.exists || out.mtime_ns <= in.mtime_ns) return false;
+    }
+    return true;
 }
 
 bool is_product(const BatchEntry &e)
@@ -37,20 +58,21 @@ void plan_entry(const BatchOptions &opt, std::size_t i, const std::map<std::stri
                 const PreviousRows &previous, Plan &plan)
 {
     const BatchEntry &e = plan.entries[i];
-    const std::string listing = opt.output_dir + "/" + e.stem + ".lst";
+    Task task = outputs_of(opt, i, e);
+    const std::string listing = task.listing;
     std::optional<InventoryRow> &row = plan.rows[i];
     if (e.kind == ContentKind::other) {
         row = entry_row(e, "", kStatusNotProduct, "not a FITS file");
     } else if (e.kind == ContentKind::unreadable) {
         row = entry_row(e, "", kStatusFailed, e.problem);
     } else if (std::size_t first = owner.at(e.stem); first != i) {
+        // Every output is named after the stem: the listing stands for all.
         row = entry_row(e, "", kStatusFailed,
                         "its listing " + listing + " is the listing of " + entry_name(plan.entries[first]));
-    } else if (!opt.force && up_to_date(listing, e.source)) {
-        row = skipped_row(e, listing, previous);
+    } else if (!opt.force && up_to_date(task, e.source)) {
+        row = skipped_row(e, task, previous);
     } else {
-        const std::string images = opt.images ? opt.output_dir + "/" + e.stem + "_" : "";
-        plan.tasks.push_back({i, listing, images, {}});
+        plan.tasks.push_back(std::move(task));
         if (!e.member.empty()) {
             std::error_code ec;  // a folder that cannot be made fails the listing, with its reason
             fs::create_directories(fs::path(listing).parent_path(), ec);

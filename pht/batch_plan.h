@@ -34,6 +34,8 @@ struct Task {
     std::size_t entry = 0;   // index into the plan's entries
     std::string listing;     // listing path
     std::string image_base;  // -i base; empty without images
+    std::string table;       // -e table; empty without tables
+    std::string picture;     // -p picture; empty without pictures
     FileStamp before;        // the listing before its worker started
     long long started_ns = 0;  // when its worker started, on the clock of file times
 };

@@ -36,11 +36,20 @@ long long file_clock_ns()
     return now.tv_sec * 1'000'000'000LL + now.tv_nsec;
 }
 
+// Removes path when the worker wrote it, after it started.
+void discard_written(const std::string &path, long long started_ns)
+{
+    const FileStamp s = stamp(path);
+    if (s.exists && s.mtime_ns >= started_ns) ::unlink(path.c_str());
+}
+
 // Removes what the worker of task wrote: its listing, when the worker
-// replaced or created it, and the images it wrote.
+// replaced or created it, and the table, picture and images it wrote.
 void discard_outputs(const Task &task)
 {
     if (stamp(task.listing) != task.before) ::unlink(task.listing.c_str());
+    if (!task.table.empty()) discard_written(task.table, task.started_ns);
+    if (!task.picture.empty()) discard_written(task.picture, task.started_ns);
     if (task.image_base.empty()) return;
     for (std::size_t k = 0;; ++k) {
         const std::string image = pls_image_name(task.image_base, k);
@@ -155,6 +164,8 @@ WorkerJob Scheduler::job_for(const Task &task, WorkerJob::Source source) const
     job.input = entry_name(plan_.entries[task.entry]);
     job.listing = task.listing;
     job.image_base = task.image_base;
+    job.table = task.table;
+    job.picture = task.picture;
     job.verbose = opt_.verbose;
     return job;
 }
@@ -289,7 +300,10 @@ void Scheduler::finish(std::size_t id, int wstatus)
     if (interrupted || row[Inv::status] == kStatusFailed) discard_outputs(*r.task);
     if (interrupted) return;
     row[Inv::messages] = messages;
-    row[Inv::listing] = row[Inv::status] == kStatusListed ? r.task->listing : "";
+    const bool listed = row[Inv::status] == kStatusListed;
+    row[Inv::listing] = listed ? r.task->listing : "";
+    row[Inv::table] = listed ? r.task->table : "";
+    row[Inv::picture] = listed ? r.task->picture : "";
     record(*r.task, std::move(row));
 }
 

@@ -54,8 +54,8 @@ const char *outcome(int exit_status)
 int list_job(WorkerJob &job)
 {
     if (job.source == WorkerJob::Source::memory)
-        return list_member(std::move(job.bytes), job.input, job.listing, job.image_base, job.verbose);
-    return list_product(job.input, job.listing, job.image_base, job.verbose);
+        return list_member(std::move(job.bytes), job.input, job);
+    return list_product(job.input, job);
 }
 
 // Lists the job's product and reports its row; ends the process with
@@ -91,14 +91,16 @@ bool read_all(int fd, std::string &bytes)
 
 bool decode_job(const std::vector<std::string> &f, WorkerJob &job)
 {
-    if (f.size() != 7 || f[0] != "job" || !read_count(f[1], job.id)) return false;
+    if (f.size() != 9 || f[0] != "job" || !read_count(f[1], job.id)) return false;
     const auto source = std::find(std::begin(kSources), std::end(kSources), f[2]);
     if (source == std::end(kSources)) return false;
     job.source = static_cast<WorkerJob::Source>(source - std::begin(kSources));
     job.input = f[3];
     job.listing = f[4];
     job.image_base = f[5];
-    job.verbose = f[6] == "1";
+    job.table = f[6];
+    job.picture = f[7];
+    job.verbose = f[8] == "1";
     return true;
 }
 
@@ -250,13 +252,14 @@ void Host::flush()
 
 }  // namespace
 
-int list_product(const std::string &path, const std::string &listing, const std::string &image_base,
-                 bool verbose)
+int list_product(const std::string &path, const WorkerJob &outputs)
 {
     std::vector<std::string> words = {"qrpht"};
-    if (verbose) words.push_back("-v");
-    words.insert(words.end(), {"-o", listing});
-    if (!image_base.empty()) words.insert(words.end(), {"-i", image_base});
+    if (outputs.verbose) words.push_back("-v");
+    words.insert(words.end(), {"-o", outputs.listing});
+    if (!outputs.image_base.empty()) words.insert(words.end(), {"-i", outputs.image_base});
+    if (!outputs.table.empty()) words.insert(words.end(), {"-e", outputs.table});
+    if (!outputs.picture.empty()) words.insert(words.end(), {"-p", outputs.picture});
     words.push_back(path);
     std::vector<char *> argv;
     for (std::string &w : words) argv.push_back(w.data());
@@ -264,11 +267,10 @@ int list_product(const std::string &path, const std::string &listing, const std:
     return qrpht_main(static_cast<int>(words.size()), argv.data());
 }
 
-int list_member(std::string bytes, const std::string &display_name, const std::string &listing,
-                const std::string &image_base, bool verbose)
+int list_member(std::string bytes, const std::string &display_name, const WorkerJob &outputs)
 {
     product_hold(display_name.c_str(), std::move(bytes));
-    const int status = list_product(display_name, listing, image_base, verbose);
+    const int status = list_product(display_name, outputs);
     product_release(display_name.c_str());
     return status;
 }
@@ -298,7 +300,7 @@ bool send_job(int socket, const WorkerJob &job, int capture_fd, int bytes_fd)
 {
     const std::vector<std::string> fields = {
         "job", std::to_string(job.id), kSources[static_cast<int>(job.source)], job.input,
-        job.listing, job.image_base, job.verbose ? "1" : "0"};
+        job.listing, job.image_base, job.table, job.picture, job.verbose ? "1" : "0"};
     std::vector<int> fds = {capture_fd};
     if (bytes_fd >= 0) fds.push_back(bytes_fd);
     return send_packet(socket, fields, fds);

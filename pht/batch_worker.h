@@ -30,19 +30,20 @@ struct WorkerJob {
     std::string bytes;       // Source::memory: the product
     std::string listing;     // listing path
     std::string image_base;  // -i base name; empty without images
+    std::string table;       // -e table; empty without
+    std::string picture;     // -p picture; empty without
     bool verbose = false;
 };
 
 // Lists the product at path in this process through qrpht's own entry,
-// with the command line qrpht would get; returns its exit status.
-int list_product(const std::string &path, const std::string &listing, const std::string &image_base,
-                 bool verbose);
+// with the command line qrpht would get (-o listing, -i image_base,
+// -e table, -p picture; the empty ones left out); returns its exit status.
+int list_product(const std::string &path, const WorkerJob &outputs);
 
 // The same for a product held in memory (product_hold) that goes by
 // display_name (a tar member: "<archive path>/<member path>"); the listing
 // shows that name.
-int list_member(std::string bytes, const std::string &display_name, const std::string &listing,
-                const std::string &image_base, bool verbose);
+int list_member(std::string bytes, const std::string &display_name, const WorkerJob &outputs);
 
 // Body of the worker host on its end of the socket pair: runs at most
 // max_workers workers at a time, the jobs beyond waiting in turn. Ends the

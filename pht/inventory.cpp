@@ -1,6 +1,7 @@
 // Inventory rows as CSV; see inventory.h.
 #include "inventory.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -12,8 +13,11 @@ const char *const kColumnNames[Inv::count] = {
     "source",   "member",  "product_type",  "filename",    "object",
     "aot",      "observer", "proposal",     "ra_deg",      "dec_deg",
     "obs_start_utc", "obs_end_utc", "records", "records_listed", "listing",
-    "images",   "status",  "messages",
+    "images",   "status",  "messages",      "table",       "picture",
 };
+
+// The columns of the first inventories, which lacked table and picture.
+constexpr std::size_t kFirstColumns = Inv::table;
 
 std::string printable(std::string text)
 {
@@ -46,12 +50,14 @@ std::map<std::pair<std::string, std::string>, InventoryRow> read_inventory(const
     text << in.rdbuf();
     std::vector<std::vector<std::string>> records;
     if (!csv_parse(text.str(), records) || records.empty()) return rows;
-    if (records[0] != std::vector<std::string>(std::begin(kColumnNames), std::end(kColumnNames)))
+    const std::size_t columns = records[0].size();
+    if (columns < kFirstColumns || columns > Inv::count ||
+        !std::equal(records[0].begin(), records[0].end(), std::begin(kColumnNames)))
         return rows;
     for (std::size_t i = 1; i < records.size(); ++i) {
-        if (records[i].size() != Inv::count) continue;
+        if (records[i].size() != columns) continue;
         InventoryRow row;
-        for (std::size_t c = 0; c < Inv::count; ++c) row[c] = std::move(records[i][c]);
+        for (std::size_t c = 0; c < columns; ++c) row[c] = std::move(records[i][c]);
         rows[{row[Inv::source], row[Inv::member]}] = row;
     }
     return rows;

@@ -30,6 +30,10 @@ struct Inv {
         images,          // spectrometer images written
         status,          // one of the statuses below
         messages,        // what listing the product wrote on its output streams
+        // Columns added later go last, so that readers of the columns before
+        // them by position keep working.
+        table,           // path of the ECSV table; empty when none was asked for or written
+        picture,         // path of the SVG picture; likewise
         count
     };
 };
@@ -46,5 +50,7 @@ using InventoryRow = std::array<std::string, Inv::count>;
 std::string inventory_text(const std::vector<InventoryRow> &rows);
 
 // Rows of an earlier inventory at path, by source and member; empty when
-// there is none or it is not an inventory of these columns.
+// there is none or it is not an inventory of these columns. An inventory
+// of an earlier version, without the columns added last, is read with
+// those columns empty.
 std::map<std::pair<std::string, std::string>, InventoryRow> read_inventory(const std::string &path);

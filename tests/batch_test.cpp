@@ -21,6 +21,7 @@
 
 #include "inventory.h"
 #include "listings.h"
+#include "svg_read.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;
@@ -147,7 +148,7 @@ TEST(BatchCommandLine, UnusableLinesExitTwoAndHelp)
         {"-d", "out", "--shard", "0/3", "in"},
         {"-d", "out", "--shard", "4/3", "in"},
         {"-d", "out", "--shard", "3", "in"},
-        {"-d", "out", "--tables", "in"},        // unknown option
+        {"-d", "out", "--tablez", "in"},        // unknown option
         {"-d", "out", "missing"},               // an input that names nothing
         {"-d", "out", "@missing.txt"},          // a list that cannot be read
     };
@@ -247,7 +248,7 @@ TEST(BatchRun, FolderTreeWithInventory)
                                       "print(len(r), set(map(len,r)), r[6][0])",
                                "out/inventory.csv"},
                                dir.path.string());
-    EXPECT_EQ(py.out, "8 {18} in/spectrometer/odd, \"named\".fits\n") << py.err;
+    EXPECT_EQ(py.out, "8 {20} in/spectrometer/odd, \"named\".fits\n") << py.err;
 }
 
 // Archives within archives, compressed or not, and a compressed member,
@@ -289,6 +290,102 @@ TEST(BatchRun, NestedCompressedTarsFromAList)
     std::set<std::string> after = listings_in(dir.path);
     std::erase_if(after, [](const std::string &name) { return name.rfind("out", 0) == 0; });
     EXPECT_EQ(after, before);  // nothing but the outputs was written
+}
+
+// The table and picture qrpht writes for the product at path (from dir),
+// the path written as shown_as.
+std::pair<std::string, std::string> qrpht_table_picture(const ScratchDir &dir, const std::string &path,
+                                                        const std::string &shown_as)
+{
+    ScratchDir q;
+    run_qrpht({"-o", q / "x.lst", "-e", q / "x.ecsv", "-p", q / "x.svg", path}, dir.path.string());
+    return {replace_all(read_file(q / "x.ecsv"), path, shown_as),
+            replace_all(read_file(q / "x.svg"), path, shown_as)};
+}
+
+// The values of every attribute name="..." in text.
+std::set<std::string> attributes(const std::string &text, const std::string &name)
+{
+    std::set<std::string> values;
+    const std::string from = " " + name + "=\"";
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos;) {
+        at += from.size();
+        values.insert(text.substr(at, text.find('"', at) - at));
+    }
+    return values;
+}
+
+// --tables, --pictures and --html, for files and an archive member: tables
+// and pictures are qrpht's own, the inventory and the index page name
+// them; adding --tables relists products that have none, and a run with
+// all of them up to date skips them. Then an inventory of the columns of
+// earlier versions is read, and an index page that cannot be written fails
+// the run.
+TEST(BatchRun, TablesPicturesAndIndex)
+{
+    ScratchDir dir;
+    for (const char *name : {"pca/pcae3.fits", "ppa/ppap3.fits", "pls/pla3.fits"})
+        put(dir, name, std::string("in/") + fs::path(name).filename().string());
+    put(dir, "pls/psa3.fits", "obs/psa3.fits");
+    shell(dir, "tar -cf in/obs.tar obs && rm -r obs");
+    write_file(dir / "in/notes.txt", "observing notes\n");
+    for (const auto &e : fs::directory_iterator(dir / "in"))
+        fs::last_write_time(e.path(), fs::file_time_type::clock::now() - std::chrono::seconds(60));
+    const std::vector<std::string> all = {"-q", "-i", "--tables", "--pictures", "--html", "-d", "out", "in"};
+    ASSERT_EQ(run_batch(dir, {"-q", "-i", "--pictures", "-d", "out", "in"}).status, 0);
+    RunResult r = run_batch(dir, all);
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    struct Product {
+        std::string source, member, stem, path, shown_as;  // qrpht lists path; the batch shows shown_as
+    };
+    const std::vector<Product> products = {
+        {"in/pcae3.fits", "", "pcae3", "in/pcae3.fits", "in/pcae3.fits"},
+        {"in/ppap3.fits", "", "ppap3", "in/ppap3.fits", "in/ppap3.fits"},
+        {"in/pla3.fits", "", "pla3", "in/pla3.fits", "in/pla3.fits"},
+        {"in/obs.tar", "obs/psa3.fits", "obs/psa3", fixture("pls/psa3.fits"), "in/obs.tar/obs/psa3.fits"}};
+    Rows rows = inventory(dir);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows.at({"in/notes.txt", ""})[Inv::table], "");
+    std::set<std::string> files;  // the spectrometer products' images, then every listing, table and picture
+    for (const std::string stem : {"pla3", "obs/psa3"})
+        for (std::size_t k = 0; k < 3; ++k) files.insert(pls_image_name(stem + "_", k));
+    for (const Product &p : products) {
+        const InventoryRow &row = rows.at({p.source, p.member});
+        EXPECT_EQ(row[Inv::status], kStatusListed) << p.stem;  // relisted: it had no table
+        EXPECT_EQ(row[Inv::table], "out/" + p.stem + ".ecsv");
+        EXPECT_EQ(row[Inv::picture], "out/" + p.stem + ".svg");
+        const auto [table, picture] = qrpht_table_picture(dir, p.path, p.shown_as);
+        EXPECT_EQ(read_file(dir / row[Inv::table]), table) << p.stem;
+        EXPECT_EQ(read_file(dir / row[Inv::picture]), picture) << p.stem;
+        for (const char *ending : {".lst", ".ecsv", ".svg"}) files.insert(p.stem + ending);
+    }
+    // The page: a row per inventory row, linking every output, each of which exists.
+    const std::string page = read_file(dir / "out/index.html");
+    EXPECT_EQ(pieces(page, "<tr><td", ">").size(), rows.size());
+    std::set<std::string> links = attributes(page, "href");
+    EXPECT_EQ(links, files);
+    for (const std::string &link : links) EXPECT_TRUE(fs::is_regular_file(dir / ("out/" + link))) << link;
+    EXPECT_EQ(attributes(page, "src"), (std::set<std::string>{"pcae3.svg", "ppap3.svg", "pla3.svg", "obs/psa3.svg"}));
+
+    ASSERT_EQ(run_batch(dir, all).status, 0);
+    for (const auto &[key, row] : inventory(dir)) {
+        if (key.first == "in/notes.txt") continue;
+        EXPECT_EQ(row[Inv::status], kStatusSkipped) << key.first;
+        EXPECT_EQ(row[Inv::table], fs::path(row[Inv::listing]).replace_extension(".ecsv").string());
+        EXPECT_EQ(row[Inv::picture], fs::path(row[Inv::listing]).replace_extension(".svg").string());
+    }
+
+    shell(dir, "/usr/bin/python3 -c \"import csv; f='out/inventory.csv'; r=list(csv.reader(open(f, newline='')));"
+               " csv.writer(open(f, 'w', newline='')).writerows(x[:18] for x in r)\""
+               " && rm out/index.html && mkdir out/index.html");
+    r = run_batch(dir, {"--html", "-d", "out", "in"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("qrpht-batch: cannot write the index page out/index.html: "), std::string::npos) << r.err;
+    rows = inventory(dir);
+    EXPECT_EQ(rows.at({"in/pcae3.fits", ""})[Inv::status], kStatusSkipped);
+    EXPECT_EQ(rows.at({"in/pcae3.fits", ""})[Inv::object], "NGC 7027");  // kept from the older inventory
+    EXPECT_EQ(rows.at({"in/pcae3.fits", ""})[Inv::table], "");             // not asked for
 }
 
 // A damaged product among good ones; then runs that skip what is up to
@@ -376,7 +473,7 @@ TEST(BatchRun, InterruptKeepsWhatFinished)
         dup2(null, 1);
         dup2(null, 2);
         if (chdir(dir.path.c_str()) != 0) _exit(127);
-        execl(QRPHT_BATCH_BIN, QRPHT_BATCH_BIN, "-j", "2", "-v", "-i", "-d", "out", "in", nullptr);
+        execl(QRPHT_BATCH_BIN, QRPHT_BATCH_BIN, "-j", "2", "-v", "-i", "--html", "-d", "out", "in", nullptr);
         _exit(127);
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -398,7 +495,7 @@ TEST(BatchRun, InterruptKeepsWhatFinished)
     EXPECT_GE(rows.size(), 1u);
     EXPECT_LT(rows.size(), static_cast<std::size_t>(kProducts));
     const Qrpht q = qrpht(dir, "in/p0.fits", true);
-    std::set<std::string> expected = {"inventory.csv"};
+    std::set<std::string> expected = {"inventory.csv", "index.html"};
     for (const auto &[key, row] : rows) {
         ASSERT_EQ(row[Inv::status], kStatusListed) << key.first;
         const std::string stem = fs::path(key.first).stem().string();
@@ -410,6 +507,7 @@ TEST(BatchRun, InterruptKeepsWhatFinished)
             expected.insert(fs::path(pls_image_name(stem + "_", k)).string());
     }
     EXPECT_EQ(listings_in(dir / "out"), expected);  // no partial listing, image or temporary file
+    EXPECT_EQ(pieces(read_file(dir / "out/index.html"), "<tr><td", ">").size(), rows.size());
 }
 
 // The progress line is drawn on a terminal, at most ten times a second,
