@@ -87,7 +87,7 @@ struct Format<double> {
 // with the decimal exponent of the first; false when snprintf must
 // convert it.
 template <class F>
-bool to_decimal(F a, u64 &digits, int &exponent)
+[[gnu::always_inline]] inline bool to_decimal(F a, u64 &digits, int &exponent)
 {
     using Fm = Format<F>;
     constexpr int D = Fm::digits;
@@ -137,7 +137,7 @@ void put_pair(char *p, std::uint32_t v) { std::memcpy(p, kPairs + 2 * v, 2); }
 // into two of two, each of those into two digits, every lane divided by
 // a multiplication (x * 5243 >> 19 is x / 100 for x < 43699, x * 103 >> 10
 // is x / 10 for x < 179) and the lanes kept apart by masks.
-u64 eight_digits(std::uint32_t v)
+[[gnu::always_inline]] inline u64 eight_digits(std::uint32_t v)
 {
     static_assert(std::endian::native == std::endian::little, "digits are stored low byte first");
     u64 x = v / 10000 | static_cast<u64>(v % 10000) << 32;
@@ -153,7 +153,7 @@ int trailing_zeros(u64 digits) { return digits == 0 ? 8 : std::countl_zero(digit
 // Writes the D digits of v (10^(D-1) <= v < 10^D) for D = 9 or 17 and
 // returns their number without the trailing zeros.
 template <int D>
-int put_all_digits(char *p, u64 v)
+[[gnu::always_inline]] inline int put_all_digits(char *p, u64 v)
 {
     constexpr u64 kZeros = 0x3030303030303030;
     const u64 low = eight_digits(static_cast<std::uint32_t>(v % 100000000));
