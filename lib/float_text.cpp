@@ -63,11 +63,6 @@ constexpr auto kNear10 = [] {
     return t;
 }();
 
-constexpr char kPairs[] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
 template <class F>
 struct Format;
 template <>
@@ -83,23 +78,25 @@ struct Format<double> {
     using Bits = u64;
 };
 
-// The D digits of a (finite, positive, normal) rounded as printf rounds,
-// with the decimal exponent of the first; false when snprintf must
-// convert it.
+// The D digits of |value| rounded as printf rounds, with the decimal
+// exponent of the first; false for zeros, subnormals, infinities, NaN and
+// the values that snprintf must convert.
 template <class F>
-[[gnu::always_inline]] inline bool to_decimal(F a, u64 &digits, int &exponent)
+[[gnu::always_inline]] inline bool to_decimal(F value, u64 &digits, int &exponent)
 {
     using Fm = Format<F>;
     constexpr int D = Fm::digits;
+    const F a = std::fabs(value);
     const auto bits = std::bit_cast<typename Fm::Bits>(a);
     const int biased = static_cast<int>(bits >> Fm::fraction_bits);
+    if (biased == 0) return false;  // zero or subnormal
     const u64 m = (bits & ((typename Fm::Bits{1} << Fm::fraction_bits) - 1)) |
                   (u64{1} << Fm::fraction_bits);
     const int q = biased - Fm::bias - Fm::fraction_bits;
     // floor(log2(a) * log10(2)) (78913 / 2^18 is log10(2) to 8e-7): the
     // decimal exponent of a or one less; the threshold decides.
     exponent = ((biased - Fm::bias) * 78913) >> 18;
-    if (exponent + 1 < kLowest10 || exponent + 1 > 22) return false;
+    if (exponent + 1 < kLowest10 || exponent + 1 > 22) return false;  // infinities and NaN too
     exponent += a >= kNear10[static_cast<std::size_t>(exponent + 1 - kLowest10)];
     const int k = D - 1 - exponent;
     if (k < 0 || k > Fm::max_k) return false;
@@ -129,49 +126,69 @@ template <class F>
     return true;
 }
 
-// Two digits of v < 100.
-void put_pair(char *p, std::uint32_t v) { std::memcpy(p, kPairs + 2 * v, 2); }
-
-// The eight decimal digits of v < 10^8 as byte values 0-9, the first in
-// the lowest byte: v is split into two lanes of four digits, each lane
-// into two of two, each of those into two digits, every lane divided by
-// a multiplication (x * 5243 >> 19 is x / 100 for x < 43699, x * 103 >> 10
-// is x / 10 for x < 179) and the lanes kept apart by masks.
-[[gnu::always_inline]] inline u64 eight_digits(std::uint32_t v)
-{
-    static_assert(std::endian::native == std::endian::little, "digits are stored low byte first");
-    u64 x = v / 10000 | static_cast<u64>(v % 10000) << 32;
-    const u64 hundreds = (x * 5243 >> 19) & 0x0000007F0000007F;
-    x = hundreds | (x - hundreds * 100) << 16;
-    const u64 tens = (x * 103 >> 10) & 0x000F000F000F000F;
-    return tens | (x - tens * 10) << 8;
-}
-
-// The number of zero digits at the end of eight_digits' value.
-int trailing_zeros(u64 digits) { return digits == 0 ? 8 : std::countl_zero(digits) / 8; }
-
-// Writes the D digits of v (10^(D-1) <= v < 10^D) for D = 9 or 17 and
-// returns their number without the trailing zeros.
-template <int D>
-[[gnu::always_inline]] inline int put_all_digits(char *p, u64 v)
-{
-    constexpr u64 kZeros = 0x3030303030303030;
-    const u64 low = eight_digits(static_cast<std::uint32_t>(v % 100000000));
-    const u64 top = v / 100000000;
-    const int low_zeros = trailing_zeros(low);
-    const u64 low_text = low | kZeros;
-    std::memcpy(p + D - 8, &low_text, 8);
-    if constexpr (D == 9) {
-        p[0] = static_cast<char>('0' + top);
-        return low == 0 ? 1 : D - low_zeros;
-    } else {
-        const u64 middle = eight_digits(static_cast<std::uint32_t>(top % 100000000));
-        p[0] = static_cast<char>('0' + top / 100000000);
-        const u64 text = middle | kZeros;
-        std::memcpy(p + 1, &text, 8);
-        if (low != 0) return D - low_zeros;
-        return middle == 0 ? 1 : 9 - trailing_zeros(middle);
+// The exponent texts, "e-40" to "e+23": the exponents of the values
+// to_decimal converts (the first digit's, rounding may add one).
+constexpr auto kExponents = [] {
+    std::array<std::array<char, 4>, 23 - kLowest10 + 1> t{};
+    for (int e = kLowest10; e <= 23; ++e) {
+        const int u = e < 0 ? -e : e;
+        t[static_cast<std::size_t>(e - kLowest10)] = {'e', e < 0 ? '-' : '+', static_cast<char>('0' + u / 10),
+                                                      static_cast<char>('0' + u % 10)};
     }
+    return t;
+}();
+
+// The four digits of every v < 10^4 (leading zeros included), and the
+// number of zeros they end with (4 for v = 0): a digit group is one load.
+constexpr auto kQuads = [] {
+    std::array<char, 4 * 10000> t{};
+    for (int v = 0; v < 10000; ++v) {
+        const auto at = static_cast<std::size_t>(4 * v);
+        t[at] = static_cast<char>('0' + v / 1000);
+        t[at + 1] = static_cast<char>('0' + v / 100 % 10);
+        t[at + 2] = static_cast<char>('0' + v / 10 % 10);
+        t[at + 3] = static_cast<char>('0' + v % 10);
+    }
+    return t;
+}();
+constexpr auto kQuadZeros = [] {
+    std::array<unsigned char, 10000> t{};
+    for (int v = 0; v < 10000; ++v) {
+        int zeros = 0;
+        for (int x = v; zeros < 4 && x % 10 == 0; x /= 10) ++zeros;
+        t[static_cast<std::size_t>(v)] = static_cast<unsigned char>(zeros);
+    }
+    return t;
+}();
+
+// Writes the D digits of v (10^(D-1) <= v < 10^D) for D = 9 or 17, as
+// the first digit and groups of four, leaving a gap of that many places
+// (0 or 1, for a decimal point) behind the first; returns the number of
+// digits without the trailing zeros.
+template <int D>
+[[gnu::always_inline]] inline int put_all_digits(char *p, u64 v, int gap = 0)
+{
+    static_assert(D == 9 || D == 17);
+    constexpr int kGroups = (D - 1) / 4;
+    // Eight digits at a time in 32 bits, their groups apart.
+    const auto low = static_cast<std::uint32_t>(v % 100000000);
+    const u64 top = v / 100000000;
+    std::uint32_t groups[kGroups];
+    groups[kGroups - 2] = low / 10000;
+    groups[kGroups - 1] = low % 10000;
+    std::uint32_t first = static_cast<std::uint32_t>(top);
+    if constexpr (D == 17) {
+        const std::uint32_t middle = first % 100000000;
+        groups[0] = middle / 10000;
+        groups[1] = middle % 10000;
+        first /= 100000000;
+    }
+    p[0] = static_cast<char>('0' + first);
+    for (int g = 0; g < kGroups; ++g) std::memcpy(p + 1 + gap + 4 * g, &kQuads[4 * groups[g]], 4);
+    if (groups[kGroups - 1] != 0) return D - kQuadZeros[groups[kGroups - 1]];
+    for (int g = kGroups - 2; g >= 0; --g)  // rare: the last group is 0000
+        if (groups[g] != 0) return 1 + 4 * (g + 1) - kQuadZeros[groups[g]];
+    return 1;
 }
 
 // The %g form of D digits with the first at 10^e: without their trailing
@@ -182,16 +199,11 @@ template <int D>
 char *put_decimal(char *p, u64 digits, int e)
 {
     if (e < -4 || e >= D) {
-        const int n = put_all_digits<D>(p + 1, digits);
-        p[0] = p[1];
+        const int n = put_all_digits<D>(p, digits, 1);
         p[1] = '.';
         p += n > 1 ? n + 1 : 1;
-        *p++ = 'e';
-        *p++ = e < 0 ? '-' : '+';
-        const int u = e < 0 ? -e : e;
-        if (u >= 100) *p++ = static_cast<char>('0' + u / 100);
-        put_pair(p, static_cast<std::uint32_t>(u % 100));
-        return p + 2;
+        std::memcpy(p, &kExponents[static_cast<std::size_t>(e - kLowest10)], 4);
+        return p + 4;
     }
     if (e < 0) {
         std::memcpy(p, "0.0000", 6);
@@ -213,6 +225,13 @@ template <class F>
 char *put(char *p, F value)
 {
     constexpr int precision = Format<F>::digits;
+    u64 digits = 0;
+    int exponent = 0;
+    if (to_decimal(value, digits, exponent)) [[likely]] {
+        *p = '-';
+        p += std::signbit(value);
+        return put_decimal<precision>(p, digits, exponent);
+    }
     if (std::isnan(value)) {
         std::memcpy(p, "nan", 3);
         return p + 3;
@@ -222,13 +241,6 @@ char *put(char *p, F value)
         p += std::signbit(value);
         *p = '0';
         return p + 1;
-    }
-    u64 digits = 0;
-    int exponent = 0;
-    if (std::isnormal(value) && to_decimal(std::fabs(value), digits, exponent)) {
-        *p = '-';
-        p += std::signbit(value);
-        return put_decimal<precision>(p, digits, exponent);
     }
     const int n = std::snprintf(p, kFloatTextMax, "%.*g", precision, static_cast<double>(value));
     return p + (n > 0 ? n : 0);
