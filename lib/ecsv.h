@@ -77,6 +77,20 @@ public:
         std::get<std::vector<std::string>>(columns_[column.index].cells).emplace_back(value);
     }
 
+    // Appends values, or n copies of value, to a column.
+    template <class T>
+    void append(EcsvColumnId<T> column, std::span<const T> values)
+    {
+        auto &cells = std::get<std::vector<T>>(columns_[column.index].cells);
+        cells.insert(cells.end(), values.begin(), values.end());
+    }
+    template <class T>
+    void fill(EcsvColumnId<T> column, std::size_t n, T value)
+    {
+        auto &cells = std::get<std::vector<T>>(columns_[column.index].cells);
+        cells.insert(cells.end(), n, value);
+    }
+
     // Room for this many rows in every column added so far.
     void reserve(std::size_t rows);
     // Drops every row (keeping the columns, their room and the meta).

@@ -364,21 +364,23 @@ EcsvTable spectrometer_table(const ProductSummary &product,
         t.add_column<float>("WAVELENGTH", "um", "Wavelength of the pixel (LAMBDAn card)");
     const auto fields = add_spectrometer_fields(t, product);
     reserve_rows(t, sink, records.size(), kPlsPixels);
+    std::array<std::int32_t, kPlsPixels> pixels{};
+    for (int p = 0; p < kPlsPixels; ++p) pixels[static_cast<std::size_t>(p)] = p + 1;
+    std::array<double, kPlsPixels> mjy{};
+    // A record's 64 rows, column by column.
     for (std::size_t k = 0; k < records.size(); ++k) {
         const data_pls &r = records[k];
-        for (int p = 0; p < kPlsPixels; ++p) {
-            const float lambda = wavelength_um[static_cast<std::size_t>(p)];
-            const double f = mjy_factor[static_cast<std::size_t>(p)];
-            t.push(measurement, static_cast<std::int32_t>(k + 1));
-            if (dark) t.push(*dark, r.dflag);
-            if (nbck) t.push(*nbck, r.nbck);
-            t.push(pixel, p + 1);
-            t.push(wavelength, lambda);
-            for (const auto &field : fields) {
-                const float v = (r.*field.values)[p];
-                t.push(field.stored, v);
-                if (field.mjy) t.push(*field.mjy, f * v);
-            }
+        t.fill(measurement, kPlsPixels, static_cast<std::int32_t>(k + 1));
+        if (dark) t.fill(*dark, kPlsPixels, r.dflag);
+        if (nbck) t.fill(*nbck, kPlsPixels, r.nbck);
+        t.append<std::int32_t>(pixel, pixels);
+        t.append<float>(wavelength, wavelength_um);
+        for (const auto &field : fields) {
+            const float(&values)[kPlsPixels] = r.*field.values;
+            t.append<float>(field.stored, values);
+            if (!field.mjy) continue;
+            for (std::size_t p = 0; p < mjy.size(); ++p) mjy[p] = mjy_factor[p] * values[p];
+            t.append<double>(*field.mjy, mjy);
         }
         if (!hand_over(t, sink)) break;
     }
