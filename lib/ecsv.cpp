@@ -205,6 +205,7 @@ std::vector<CellSource> cell_sources(const EcsvTable &table)
 // that it keeps room for one more row of numbers (strings make room for
 // themselves).
 constexpr std::size_t kFlushAt = 256 * 1024;
+
 EcsvStatus check(const EcsvTable &table)
 {
     std::set<std::string_view> names;
