@@ -10,6 +10,7 @@
 #include <cstring>
 #include <set>
 #include <sstream>
+#include <type_traits>
 
 namespace {
 
@@ -174,59 +175,36 @@ std::string comment_header(const std::string &yaml)
     return out;
 }
 
-// The rows go out through a buffer of about a megabyte: numbers are
-// converted in place, and full buffers are written to the stream.
-class RowWriter {
-public:
-    explicit RowWriter(std::ostream &out) : out_(out), buf_(kFlushAt + kNumberRoom + 2, '\0') {}
-
-    void number(auto value) { p_ = put_number(p_, value); }
-    void text(std::string_view s)
-    {
-        if (s.size() > buf_.size() - used()) {
-            flush();
-            if (s.size() > buf_.size()) {
-                buf_.resize(s.size());
-                p_ = buf_.data();
-            }
-        }
-        p_ = std::copy(s.begin(), s.end(), p_);
-    }
-    void separator(char c) { *p_++ = c; }
-    // Called after each cell, so that there is always room for a separator,
-    // a number and the separator behind it.
-    bool ready() { return used() < kFlushAt || flush(); }
-    bool flush()
-    {
-        out_.write(buf_.data(), static_cast<std::streamsize>(used()));
-        p_ = buf_.data();
-        return static_cast<bool>(out_);
-    }
-
-private:
-    static constexpr std::size_t kFlushAt = 1 << 20;
-    std::size_t used() const { return static_cast<std::size_t>(p_ - buf_.data()); }
-
-    std::ostream &out_;
-    std::string buf_;
-    char *p_ = buf_.data();
+// Where the cells of a column are, for the row loop.
+struct CellSource {
+    EcsvType type;
+    const void *cells;  // the column's values; null for bool and string
+    const EcsvTable::Column *column;
 };
 
-bool write_cell(RowWriter &w, const EcsvTable::Column &column, std::size_t row, std::string &scratch)
+std::vector<CellSource> cell_sources(const EcsvTable &table)
 {
-    switch (column.type()) {
-    case EcsvType::int32: w.number(std::get<0>(column.cells)[row]); break;
-    case EcsvType::float32: w.number(std::get<1>(column.cells)[row]); break;
-    case EcsvType::float64: w.number(std::get<2>(column.cells)[row]); break;
-    case EcsvType::string:
-        scratch.clear();
-        append_string_cell(scratch, std::get<3>(column.cells)[row]);
-        w.text(scratch);
-        break;
-    case EcsvType::boolean: w.text(std::get<4>(column.cells)[row] ? "True" : "False"); break;
+    std::vector<CellSource> sources;
+    for (const auto &column : table.columns()) {
+        const void *cells = std::visit(
+            [](const auto &v) -> const void * {
+                using V = std::decay_t<decltype(v)>;
+                if constexpr (std::is_same_v<V, std::vector<bool>> ||
+                              std::is_same_v<V, std::vector<std::string>>)
+                    return nullptr;
+                else
+                    return v.data();
+            },
+            column.cells);
+        sources.push_back({column.type(), cells, &column});
     }
-    return w.ready();
+    return sources;
 }
+
+// Rows are written into the buffer until it holds kFlushAt bytes; behind
+// that it keeps room for one more row of numbers (strings make room for
+// themselves).
+constexpr std::size_t kFlushAt = 256 * 1024;
 
 EcsvStatus check(const EcsvTable &table)
 {
@@ -254,6 +232,11 @@ void EcsvTable::reserve(std::size_t rows)
 {
     for (auto &column : columns_)
         std::visit([rows](auto &cells) { cells.reserve(rows); }, column.cells);
+}
+
+void EcsvTable::clear_rows()
+{
+    for (auto &column : columns_) std::visit([](auto &cells) { cells.clear(); }, column.cells);
 }
 
 void EcsvTable::add_meta(std::string key, EcsvScalar value)
@@ -286,32 +269,106 @@ const char *ecsv_status_text(EcsvStatus status)
     return "unknown table status";
 }
 
+EcsvWriter::EcsvWriter(std::ostream &out) : out_(out) {}
+
+EcsvWriter::~EcsvWriter() = default;
+
+// Room for a row of numbers: the widest text of each cell and its separator.
+std::size_t EcsvWriter::row_room() const { return columns_ * (kNumberRoom + 1) + 1; }
+
+bool EcsvWriter::flush()
+{
+    out_.write(buffer_.data(), static_cast<std::streamsize>(used_));
+    used_ = 0;
+    return static_cast<bool>(out_);
+}
+
+bool EcsvWriter::put_text(std::string_view text)
+{
+    if (used_ + text.size() + row_room() > buffer_.size()) {
+        if (!flush()) return false;
+        buffer_.resize(std::max(buffer_.size(), text.size() + row_room()));
+    }
+    std::memcpy(buffer_.data() + used_, text.data(), text.size());
+    used_ += text.size();
+    return true;
+}
+
+bool EcsvWriter::start(const EcsvTable &table)
+{
+    const std::string yaml = yaml_header(table);
+    if (yaml.empty()) return false;
+    columns_ = table.columns().size();
+    buffer_.resize(kFlushAt + row_room());
+    started_ = true;
+    std::string names = comment_header(yaml);
+    for (std::size_t c = 0; c < columns_; ++c) {
+        if (c > 0) names += ' ';
+        append_string_cell(names, table.columns()[c].name);
+    }
+    names += '\n';
+    return put_text(names);
+}
+
+// Writes the rows of the table; the cells of number columns go straight
+// into the buffer, which has room for them behind kFlushAt.
+bool EcsvWriter::put_rows(const EcsvTable &table)
+{
+    const std::vector<CellSource> sources = cell_sources(table);
+    std::string scratch;
+    for (std::size_t row = 0; row < table.rows(); ++row) {
+        if (used_ >= kFlushAt && !flush()) return false;
+        for (std::size_t c = 0; c < sources.size(); ++c) {
+            char *p = buffer_.data() + used_;
+            if (c > 0) *p++ = ' ';
+            const CellSource &cell = sources[c];
+            switch (cell.type) {
+            case EcsvType::int32: p = put_number(p, static_cast<const std::int32_t *>(cell.cells)[row]); break;
+            case EcsvType::float32: p = put_number(p, static_cast<const float *>(cell.cells)[row]); break;
+            case EcsvType::float64: p = put_number(p, static_cast<const double *>(cell.cells)[row]); break;
+            case EcsvType::boolean: {
+                const std::string_view text = std::get<4>(cell.column->cells)[row] ? "True" : "False";
+                p = std::copy(text.begin(), text.end(), p);
+                break;
+            }
+            case EcsvType::string:
+                used_ = static_cast<std::size_t>(p - buffer_.data());
+                scratch.clear();
+                append_string_cell(scratch, std::get<3>(cell.column->cells)[row]);
+                if (!put_text(scratch)) return false;
+                continue;
+            }
+            used_ = static_cast<std::size_t>(p - buffer_.data());
+        }
+        buffer_[used_++] = '\n';
+    }
+    return true;
+}
+
+EcsvStatus EcsvWriter::write(const EcsvTable &table)
+{
+    if (!started_) {
+        if (const EcsvStatus status = check(table); status != EcsvStatus::ok) return status;
+        if (!start(table)) return EcsvStatus::yaml_failed;
+    } else if (table.columns().size() != columns_) {
+        return EcsvStatus::ragged_columns;
+    } else {
+        for (const auto &column : table.columns())
+            if (column.size() != table.rows()) return EcsvStatus::ragged_columns;
+    }
+    return put_rows(table) ? EcsvStatus::ok : EcsvStatus::write_failed;
+}
+
+EcsvStatus EcsvWriter::finish()
+{
+    return flush() && out_.flush() ? EcsvStatus::ok : EcsvStatus::write_failed;
+}
+
 EcsvStatus write_ecsv(const EcsvTable &table, std::ostream &out)
 {
-    if (const EcsvStatus status = check(table); status != EcsvStatus::ok) return status;
-    const std::string yaml = yaml_header(table);
-    if (yaml.empty()) return EcsvStatus::yaml_failed;
-
-    std::string names;
-    for (const auto &column : table.columns()) {
-        if (!names.empty()) names += ' ';
-        append_string_cell(names, column.name);
-    }
-    RowWriter w(out);
-    w.text(comment_header(yaml));
-    w.text(names);
-    w.separator('\n');
-    std::string scratch;
-    const auto &columns = table.columns();
-    for (std::size_t row = 0; row < table.rows(); ++row) {
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-            if (c > 0) w.separator(' ');
-            if (!write_cell(w, columns[c], row, scratch)) return EcsvStatus::write_failed;
-        }
-        w.separator('\n');
-    }
-    if (!w.flush() || !out.flush()) return EcsvStatus::write_failed;
-    return EcsvStatus::ok;
+    EcsvWriter writer(out);
+    const EcsvStatus status = writer.write(table);
+    return status == EcsvStatus::ok ? writer.finish() : status;
 }
 
 EcsvStatus write_ecsv(const EcsvTable &table, std::string &text)

@@ -8,7 +8,8 @@
 // handle, push appends one value to that column, so a value of the wrong
 // type cannot reach a column. The writer checks what types cannot (every
 // column as long as the others, names unique and not empty) and never
-// prints.
+// prints. A long table need not be held whole: EcsvWriter writes the rows
+// a table holds, which clear_rows then drops for the next ones.
 //
 // What a reader gets back:
 // - meta strings, units and descriptions exactly, blanks and quotes
@@ -76,8 +77,24 @@ public:
         std::get<std::vector<std::string>>(columns_[column.index].cells).emplace_back(value);
     }
 
+    // Appends values, or n copies of value, to a column.
+    template <class T>
+    void append(EcsvColumnId<T> column, std::span<const T> values)
+    {
+        auto &cells = std::get<std::vector<T>>(columns_[column.index].cells);
+        cells.insert(cells.end(), values.begin(), values.end());
+    }
+    template <class T>
+    void fill(EcsvColumnId<T> column, std::size_t n, T value)
+    {
+        auto &cells = std::get<std::vector<T>>(columns_[column.index].cells);
+        cells.insert(cells.end(), n, value);
+    }
+
     // Room for this many rows in every column added so far.
     void reserve(std::size_t rows);
+    // Drops every row (keeping the columns, their room and the meta).
+    void clear_rows();
 
     // Appends to the meta mapping, which keeps the order of the calls.
     void add_meta(std::string key, EcsvScalar value);
@@ -111,6 +128,37 @@ enum class EcsvStatus {
     write_failed,     // the stream reported an error
 };
 const char *ecsv_status_text(EcsvStatus status);
+
+// Writes a table to out in pieces: the header and rows of the first table
+// given, then the rows of every later one, which must have the same
+// columns (the same table, refilled after clear_rows, say). Rows are
+// collected in a buffer of a few hundred kilobytes and go to out when it
+// is full and at finish(). Nothing is written of a piece that is not valid;
+// write_failed may leave part of the table written.
+class EcsvWriter {
+public:
+    explicit EcsvWriter(std::ostream &out);
+    ~EcsvWriter();
+    EcsvWriter(const EcsvWriter &) = delete;
+    EcsvWriter &operator=(const EcsvWriter &) = delete;
+
+    EcsvStatus write(const EcsvTable &table);
+    // Writes what the buffer holds and flushes out.
+    EcsvStatus finish();
+
+private:
+    std::ostream &out_;
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
+    std::size_t columns_ = 0;  // of the header written
+    bool started_ = false;
+
+    bool start(const EcsvTable &table);
+    bool put_rows(const EcsvTable &table);
+    std::size_t row_room() const;
+    bool flush();
+    bool put_text(std::string_view text);
+};
 
 // Writes the table to out. Nothing is written when the table is not valid;
 // write_failed may leave part of it written.

@@ -3,10 +3,9 @@
 // read back (as a float32 or a float64, by any correctly rounding reader)
 // to the value written; NaN as "nan" whatever its sign.
 //
-// Ordinary magnitudes (float32 from about 1e-26 to 1e9, float64 from 1e-6
-// to 1e17) are converted from one exact product with a power of ten;
-// others, and the rare values that lie within the error bound of a
-// rounding tie, by snprintf itself.
+// Ordinary magnitudes (float32 from about 1e-36 to 1e9, float64 from 1e-16
+// to 1e17) are converted from one exact integer product with a power of
+// five; others (and subnormals) by snprintf itself.
 #pragma once
 
 #include <cstddef>

@@ -98,21 +98,23 @@ std::vector<std::string> filter_names(const Product &product)
 template <class Record>
 EcsvTable camera_table(const Product &product,
                        EcsvTable (*exporter)(const ProductSummary &, FilterNames,
-                                             std::span<const Record>, std::span<const CameraPlace>))
+                                             std::span<const Record>, std::span<const CameraPlace>,
+                                             const TableSink &),
+                       const TableSink &sink)
 {
     std::vector<CameraPlace> places;
     places.reserve(product.record_count());
     for (std::size_t i = 0; i < product.record_count(); ++i) places.push_back(product.camera_place(i));
     const std::vector<std::string> filters = filter_names(product);
-    return exporter(product_summary(product), filters, product.records<Record>(), places);
+    return exporter(product_summary(product), filters, product.records<Record>(), places, sink);
 }
 
-EcsvTable spectrometer(const Product &product)
+EcsvTable spectrometer(const Product &product, const TableSink &sink)
 {
     std::array<double, kPlsPixels> mjy{};
     for (int p = 0; p < kPlsPixels; ++p) mjy[static_cast<std::size_t>(p)] = product.mjy_factor(p);
     return spectrometer_table(product_summary(product), product.wavelengths_um(), mjy,
-                              product.records<data_pls>());
+                              product.records<data_pls>(), sink);
 }
 
 EcsvTable photometer(const Product &product)
@@ -161,10 +163,11 @@ private:
     OutputFile &file_;
 };
 
-// Writes the table to path ("-": the standard output) like every output:
-// under a temporary name until whole, every write checked. False with the
+// Writes the product's table to path ("-": the standard output) like every
+// output: under a temporary name until whole, every write checked. The
+// rows go out in chunks while the exporter makes them. False with the
 // reason when the file cannot be created or written.
-bool write_table(const EcsvTable &table, const std::string &path, std::string &error)
+bool write_table(const Product &product, const std::string &path, std::string &error)
 {
     OutputFile file;
     if (!file.open(path)) {
@@ -173,7 +176,16 @@ bool write_table(const EcsvTable &table, const std::string &path, std::string &e
     }
     FileBuffer buffer(file);
     std::ostream out(&buffer);
-    const EcsvStatus status = write_ecsv(table, out);
+    EcsvWriter writer(out);
+    EcsvStatus status = EcsvStatus::ok;
+    const TableSink sink = [&](EcsvTable &rows) {
+        status = writer.write(rows);
+        rows.clear_rows();
+        return status == EcsvStatus::ok;
+    };
+    const EcsvTable rest = product_table(product, sink);
+    if (status == EcsvStatus::ok) status = writer.write(rest);
+    if (status == EcsvStatus::ok) status = writer.finish();
     if (status != EcsvStatus::ok && file.error() == 0) {
         error = ecsv_status_text(status);
         return false;  // the file is discarded
@@ -209,16 +221,16 @@ ProductSummary product_summary(const Product &product)
     return s;
 }
 
-EcsvTable product_table(const Product &product)
+EcsvTable product_table(const Product &product, const TableSink &sink)
 {
     switch (product.type()) {
-    case ProductType::pcae: return camera_table<data_pcae>(product, pcae_table);
-    case ProductType::pcap: return camera_table<data_pcap>(product, pcap_table);
-    case ProductType::pcas: return camera_table<data_pcas>(product, pcas_table);
+    case ProductType::pcae: return camera_table<data_pcae>(product, pcae_table, sink);
+    case ProductType::pcap: return camera_table<data_pcap>(product, pcap_table, sink);
+    case ProductType::pcas: return camera_table<data_pcas>(product, pcas_table, sink);
     case ProductType::ppae:
     case ProductType::ppap: return photometer(product);
     case ProductType::pla:
-    case ProductType::psa: return spectrometer(product);
+    case ProductType::psa: return spectrometer(product, sink);
     case ProductType::pga: break;
     }
     return {};
@@ -239,5 +251,5 @@ bool write_table_file(const Product &product, const std::string &path, std::stri
         error = "an image product holds no table";
         return false;
     }
-    return write_table(product_table(load.product), path, error);
+    return write_table(load.product, path, error);
 }

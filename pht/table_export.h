@@ -18,9 +18,10 @@
 // exporters take them.
 ProductSummary product_summary(const Product &product);
 
-// The table of the records the product holds, by the exporter of its type;
-// a table without columns for an image product.
-EcsvTable product_table(const Product &product);
+// The table of the records the product holds, by the exporter of its type
+// (the rows it has not handed to the sink, tables.h); a table without
+// columns for an image product.
+EcsvTable product_table(const Product &product, const TableSink &sink = {});
 
 // Writes the table of every record of the product (not only the
 // kMaxRecords a listing holds) to path, "-" being the standard output. The

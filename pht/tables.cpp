@@ -1,5 +1,6 @@
 #include "tables.h"
 
+#include <algorithm>
 #include <cctype>
 #include <limits>
 #include <string_view>
@@ -49,6 +50,21 @@ std::optional<EcsvColumnId<T>> stored_column(EcsvTable &table, const ProductSumm
 {
     auto id = stored_column<T>(table, product, pla);
     return id ? id : stored_column<T>(table, product, psa);
+}
+
+// Hands the rows over when the table holds a chunk of them; false when
+// the sink stopped the export.
+bool hand_over(EcsvTable &table, const TableSink &sink)
+{
+    return !sink || table.rows() < kTableChunkRows || sink(table);
+}
+
+// Room for the rows the table will hold at once: a chunk and the rows of
+// one more record with a sink, else all of them.
+void reserve_rows(EcsvTable &table, const TableSink &sink, std::size_t records, std::size_t per_record)
+{
+    table.reserve(sink ? std::min(records * per_record, kTableChunkRows + per_record)
+                       : records * per_record);
 }
 
 void add_product_meta(EcsvTable &table, const ProductSummary &p)
@@ -210,15 +226,17 @@ constexpr PixelField<Record> kIntensityFields[] = {
 template <class Record>
 EcsvTable filter_pixel_table(const ProductSummary &product, const std::string &prefix,
                              FilterNames filters, std::span<const Record> records,
-                             std::span<const CameraPlace> places)
+                             std::span<const CameraPlace> places, const TableSink &sink)
 {
     EcsvTable t;
     add_product_meta(t, product);
     const CameraColumns c = add_camera_columns(t);
     const auto fields = add_pixel_fields(t, product, prefix, kIntensityFields<Record>);
-    t.reserve(records.size() * kPixels);
-    for (std::size_t k = 0; k < records.size() && k < places.size(); ++k)
+    reserve_rows(t, sink, records.size(), kPixels);
+    for (std::size_t k = 0; k < records.size() && k < places.size(); ++k) {
         add_pixel_rows(t, c, filters, places[k], records[k], fields);
+        if (!hand_over(t, sink)) break;
+    }
     return t;
 }
 
@@ -296,19 +314,22 @@ constexpr PhotometerField kPhotometerFields[] = {
 }  // namespace
 
 EcsvTable pcae_table(const ProductSummary &product, FilterNames filters,
-                     std::span<const data_pcae> records, std::span<const CameraPlace> places)
+                     std::span<const data_pcae> records, std::span<const CameraPlace> places,
+                     const TableSink &sink)
 {
-    return filter_pixel_table(product, "PCAE", filters, records, places);
+    return filter_pixel_table(product, "PCAE", filters, records, places, sink);
 }
 
 EcsvTable pcap_table(const ProductSummary &product, FilterNames filters,
-                     std::span<const data_pcap> records, std::span<const CameraPlace> places)
+                     std::span<const data_pcap> records, std::span<const CameraPlace> places,
+                     const TableSink &sink)
 {
-    return filter_pixel_table(product, "PCAP", filters, records, places);
+    return filter_pixel_table(product, "PCAP", filters, records, places, sink);
 }
 
 EcsvTable pcas_table(const ProductSummary &product, FilterNames filters,
-                     std::span<const data_pcas> records, std::span<const CameraPlace> places)
+                     std::span<const data_pcas> records, std::span<const CameraPlace> places,
+                     const TableSink &sink)
 {
     EcsvTable t;
     add_product_meta(t, product);
@@ -316,13 +337,14 @@ EcsvTable pcas_table(const ProductSummary &product, FilterNames filters,
     const auto line = t.add_column<std::int32_t>("RASTER_LINE", "", "Raster line");
     const CameraColumns c = add_camera_columns(t);
     const auto fields = add_pixel_fields(t, product, "PCAS", kBrightnessFields);
-    t.reserve(records.size() * kPixels);
+    reserve_rows(t, sink, records.size(), kPixels);
     for (std::size_t i = 0; i < records.size() && i < places.size(); ++i) {
         const int rows = add_pixel_rows(t, c, filters, places[i], records[i], fields);
         for (int n = 0; n < rows; ++n) {
             t.push(point, places[i].point);
             t.push(line, places[i].line);
         }
+        if (!hand_over(t, sink)) break;
     }
     return t;
 }
@@ -330,7 +352,7 @@ EcsvTable pcas_table(const ProductSummary &product, FilterNames filters,
 EcsvTable spectrometer_table(const ProductSummary &product,
                              const std::array<float, kPlsPixels> &wavelength_um,
                              const std::array<double, kPlsPixels> &mjy_factor,
-                             std::span<const data_pls> records)
+                             std::span<const data_pls> records, const TableSink &sink)
 {
     EcsvTable t;
     add_product_meta(t, product);
@@ -341,23 +363,26 @@ EcsvTable spectrometer_table(const ProductSummary &product,
     const auto wavelength =
         t.add_column<float>("WAVELENGTH", "um", "Wavelength of the pixel (LAMBDAn card)");
     const auto fields = add_spectrometer_fields(t, product);
-    t.reserve(records.size() * kPlsPixels);
+    reserve_rows(t, sink, records.size(), kPlsPixels);
+    std::array<std::int32_t, kPlsPixels> pixels{};
+    for (int p = 0; p < kPlsPixels; ++p) pixels[static_cast<std::size_t>(p)] = p + 1;
+    std::array<double, kPlsPixels> mjy{};
+    // A record's 64 rows, column by column.
     for (std::size_t k = 0; k < records.size(); ++k) {
         const data_pls &r = records[k];
-        for (int p = 0; p < kPlsPixels; ++p) {
-            const float lambda = wavelength_um[static_cast<std::size_t>(p)];
-            const double f = mjy_factor[static_cast<std::size_t>(p)];
-            t.push(measurement, static_cast<std::int32_t>(k + 1));
-            if (dark) t.push(*dark, r.dflag);
-            if (nbck) t.push(*nbck, r.nbck);
-            t.push(pixel, p + 1);
-            t.push(wavelength, lambda);
-            for (const auto &field : fields) {
-                const float v = (r.*field.values)[p];
-                t.push(field.stored, v);
-                if (field.mjy) t.push(*field.mjy, f * v);
-            }
+        t.fill(measurement, kPlsPixels, static_cast<std::int32_t>(k + 1));
+        if (dark) t.fill(*dark, kPlsPixels, r.dflag);
+        if (nbck) t.fill(*nbck, kPlsPixels, r.nbck);
+        t.append<std::int32_t>(pixel, pixels);
+        t.append<float>(wavelength, wavelength_um);
+        for (const auto &field : fields) {
+            const float(&values)[kPlsPixels] = r.*field.values;
+            t.append<float>(field.stored, values);
+            if (!field.mjy) continue;
+            for (std::size_t p = 0; p < mjy.size(); ++p) mjy[p] = mjy_factor[p] * values[p];
+            t.append<double>(*field.mjy, mjy);
         }
+        if (!hand_over(t, sink)) break;
     }
     return t;
 }

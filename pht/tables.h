@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -64,6 +65,14 @@ struct PhotometerConfiguration {
     float bint = 0, binu = 0;  // PPAP only
 };
 
+// Where an exporter hands its rows over while it makes them, so that a long
+// table need not be held whole: called at the end of a record whenever the
+// table holds kTableChunkRows rows or more, it takes them (writes them and
+// clears them with EcsvTable::clear_rows); false stops the export. An
+// exporter returns the rows it has not handed over: without a sink, all.
+using TableSink = std::function<bool(EcsvTable &)>;
+inline constexpr std::size_t kTableChunkRows = 2048;
+
 // The camera exporters take each record's place (product.h): its filter,
 // raster point, detector and the J2000 positions of its pixels, as the
 // product model derives them for the listing; places[i] is record i's.
@@ -74,15 +83,18 @@ struct PhotometerConfiguration {
 // left; 0 without a detector), its J2000 position (NaN without a
 // detector), and OFF #1, ON+OFF, OFF #2 with their uncertainties.
 EcsvTable pcae_table(const ProductSummary &product, FilterNames filters,
-                     std::span<const data_pcae> records, std::span<const CameraPlace> places);
+                     std::span<const data_pcae> records, std::span<const CameraPlace> places,
+                     const TableSink &sink = {});
 EcsvTable pcap_table(const ProductSummary &product, FilterNames filters,
-                     std::span<const data_pcap> records, std::span<const CameraPlace> places);
+                     std::span<const data_pcap> records, std::span<const CameraPlace> places,
+                     const TableSink &sink = {});
 
 // PCAS: one row per raster point, filter and pixel: raster point and line,
 // the filter and pixel columns as above (positions from each record's own
 // pointing), and the surface brightness with its uncertainty.
 EcsvTable pcas_table(const ProductSummary &product, FilterNames filters,
-                     std::span<const data_pcas> records, std::span<const CameraPlace> places);
+                     std::span<const data_pcas> records, std::span<const CameraPlace> places,
+                     const TableSink &sink = {});
 
 // PLA, PSA: one row per measurement and pixel (1-64): measurement number,
 // dark flag, background count, pixel, wavelength (um), the ten stored
@@ -92,7 +104,7 @@ EcsvTable pcas_table(const ProductSummary &product, FilterNames filters,
 EcsvTable spectrometer_table(const ProductSummary &product,
                              const std::array<float, kPlsPixels> &wavelength_um,
                              const std::array<double, kPlsPixels> &mjy_factor,
-                             std::span<const data_pls> records);
+                             std::span<const data_pls> records, const TableSink &sink = {});
 
 // PPAE, PPAP: one row per configuration: its number, filter and aperture,
 // and every stored value column.

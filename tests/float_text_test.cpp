@@ -1,7 +1,9 @@
 // Float texts of the table cells: the text of printf's %.9g (float32) and
 // %.17g (float64) for values of every kind (random bit patterns across all
 // exponents, data-like magnitudes, decimal fractions, powers of two, the
-// edges of the fast paths and of the formats), and each reads back exactly.
+// edges of the fast paths and of the formats, exact rounding ties), and
+// each reads back exactly. QRPHT_FORMAT_VALUES sets the number of random
+// rounds (say 5000000 for a long run).
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -50,7 +52,10 @@ TEST(FloatText, PrintfTextThatReadsBackExactly)
 
     std::mt19937_64 random(17);
     std::uniform_real_distribution<double> decades(-20, 10);
-    for (int i = 0; i < 50000; ++i) {
+    const char *env = std::getenv("QRPHT_FORMAT_VALUES");
+    const long asked = env != nullptr ? std::strtol(env, nullptr, 10) : 0;
+    const long rounds = asked > 0 ? asked : 50000;
+    for (long i = 0; i < rounds; ++i) {
         const float data = static_cast<float>(std::pow(10.0, decades(random)));
         expect_printf_text(std::bit_cast<float>(static_cast<std::uint32_t>(random())));
         expect_printf_text(std::bit_cast<double>(random()));
@@ -60,5 +65,12 @@ TEST(FloatText, PrintfTextThatReadsBackExactly)
         expect_printf_text(static_cast<double>(random() % 100000000) / 100);
         expect_printf_text(std::ldexp(1.0, static_cast<int>(random() % 400) - 200));
         expect_printf_text(std::ldexp(1.0f, static_cast<int>(random() % 200) - 100));
+        // Exact ties at the last digit: an odd multiple of 2^-3 near 2^49
+        // has 18 digits ending in 5, one near 2^20 has 10.
+        const auto odd = static_cast<std::int64_t>(random() % 100000) * 2 + 1;
+        expect_printf_text(std::ldexp(static_cast<double>((std::int64_t{1} << 52) + odd), -3));
+        expect_printf_text(std::ldexp(static_cast<float>((1 << 23) + odd % 4096), -3));
+        // Data-like values of every sign and magnitude a table holds.
+        expect_printf_text(static_cast<float>(-std::pow(10.0, decades(random) - 20)));
     }
 }

@@ -214,6 +214,11 @@ TEST(OutputSafety, FailedWritesAreReportedAndKeepTheOldFile)
          image + ": error opening or writing file.\n"},
         {{"-o", "/dev/stdout", "pla30.fits"}, closed_pipe,
          "problem writing output file /dev/stdout: Broken pipe\n"},
+        // A table of 4,509 rows fails while it is handed over in chunks.
+        {{"-o", "/dev/null", "-e", p / "t.ecsv", fixture("hostile/pcae_rows_501.fits")},
+         file_limit(200000),
+         "Too many rows (501); only the first 500 are listed.\nproblem writing output file " +
+             (p / "t.ecsv").string() + ": File too large\n"},
     };
     if (access("/dev/full", W_OK) == 0)
         cases.push_back({{"-o", "/dev/full", "pla3.fits"}, {},
