@@ -18,6 +18,7 @@
 #include "archive_walk.h"
 #include "packet.h"
 #include "driver.h"
+#include "fork_image.h"
 #include "pht.h"
 #include "product_summary.h"
 
@@ -291,6 +292,9 @@ void run_worker_host(int socket, std::size_t max_workers)
     ::sigprocmask(SIG_SETMASK, &set, nullptr);
     const int signal_fd = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     if (signal_fd < 0) ::_exit(1);
+    // Every worker runs the same code: its pages are mapped once here
+    // rather than faulted in again by each worker.
+    move_code_to_anonymous_memory();
     Host(socket, signal_fd, max_workers).run();
 }
 
