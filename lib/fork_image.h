@@ -12,7 +12,9 @@
 
 // Replaces every private read-only file mapping of the process (code and
 // constant data of the program and its libraries) by anonymous memory with
-// the same content and protection. Returns the number of bytes moved;
-// mappings that cannot be moved are left as they were. Call with a single
-// thread running.
+// the same content and protection, in huge pages. Returns the number of
+// bytes moved: none when the kernel gives no huge pages (with small pages a
+// fork would copy an entry per page, which costs about what the faults it
+// spares do); mappings that cannot be moved are left as they were. Call
+// with a single thread running.
 long move_code_to_anonymous_memory();
