@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -66,8 +67,11 @@ bool send_packet(int socket, const std::vector<std::string> &fields, const std::
 
 PacketResult receive_packet(int socket, std::vector<std::string> &fields, std::vector<int> &fds, bool wait)
 {
-    static std::vector<char> buffer(kMaxPacket);  // one process reads one packet at a time
-    iovec iov{buffer.data(), buffer.size()};
+    // One process reads one packet at a time. The buffer is left
+    // uninitialized: only the pages that packets fill are ever touched (a
+    // forking process copies the entry of every page it has touched).
+    static const std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kMaxPacket);
+    iovec iov{buffer.get(), kMaxPacket};
     msghdr msg{};
     msg.msg_iov = &iov;
     msg.msg_iovlen = 1;
@@ -89,6 +93,6 @@ PacketResult receive_packet(int socket, std::vector<std::string> &fields, std::v
     }
     if (n == 0) return PacketResult::end;
     const bool whole = (msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) == 0;
-    const std::string text(buffer.data(), static_cast<std::size_t>(n));
+    const std::string text(buffer.get(), static_cast<std::size_t>(n));
     return whole && decode_fields(text, fields) ? PacketResult::received : PacketResult::error;
 }

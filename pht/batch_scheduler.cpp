@@ -59,12 +59,15 @@ void discard_outputs(const Task &task)
     }
 }
 
-std::string read_fd(int fd, std::size_t limit)
+// Up to limit bytes from the start of the file, read without moving its
+// offset (the worker's streams share it).
+std::string read_start(int fd, std::size_t limit)
 {
     std::string text;
     char block[4096];
     while (text.size() < limit) {
-        const ssize_t n = ::read(fd, block, std::min(sizeof block, limit - text.size()));
+        const ssize_t n = ::pread(fd, block, std::min(sizeof block, limit - text.size()),
+                                  static_cast<off_t>(text.size()));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         text.append(block, static_cast<std::size_t>(n));
@@ -76,11 +79,16 @@ std::string read_fd(int fd, std::size_t limit)
 // line break.
 std::string captured_messages(int fd)
 {
-    ::lseek(fd, 0, SEEK_SET);
-    std::string text = read_fd(fd, kMaxMessages + 1);
+    std::string text = read_start(fd, kMaxMessages + 1);
     if (text.size() > kMaxMessages) text = text.substr(0, kMaxMessages) + "\n[...]";
     while (!text.empty() && text.back() == '\n') text.pop_back();
     return text;
+}
+
+// Empties a capture file for the next worker; false when it cannot be.
+bool empty_capture(int fd, bool written)
+{
+    return !written || (::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0);
 }
 
 // A memory file holding bytes, or -1.
@@ -211,7 +219,9 @@ void Scheduler::launch(Task &task, WorkerJob job)
 {
     task.before = stamp(task.listing);
     task.started_ns = file_clock_ns();
-    UniqueFd capture = memory_file("qrpht-batch-messages", "");
+    UniqueFd capture = spare_captures_.empty() ? memory_file("qrpht-batch-messages", "")
+                                               : std::move(spare_captures_.back());
+    if (!spare_captures_.empty()) spare_captures_.pop_back();
     UniqueFd product;
     if (job.source == WorkerJob::Source::memory) product = memory_file("qrpht-batch-product", job.bytes);
     if (capture.get() < 0 || (job.source == WorkerJob::Source::memory && product.get() < 0)) {
@@ -231,8 +241,8 @@ void Scheduler::handle_events(int timeout_ms)
 {
     pollfd p[2] = {{signal_fd_, POLLIN, 0}, {host_gone_ ? -1 : host_, POLLIN, 0}};
     ::poll(p, 2, timeout_ms);
-    read_signals();
-    if (!host_gone_) read_host();
+    if (p[0].revents != 0) read_signals();
+    if (p[1].revents != 0 && !host_gone_) read_host();
     progress_.update(counts());
 }
 
@@ -286,6 +296,9 @@ void Scheduler::finish(std::size_t id, int wstatus)
     const bool exited = WIFEXITED(wstatus);
     const bool clean = exited && WEXITSTATUS(wstatus) == 0 && r.reported;
     std::string messages = captured_messages(r.capture.get());
+    // A worker the host reaped has closed the file: it serves the next one.
+    if (!host_gone_ && empty_capture(r.capture.get(), !messages.empty()))
+        spare_captures_.push_back(std::move(r.capture));
     // A worker stopped before it finished has no row. What a stopped or
     // failed worker wrote goes, so that no later run takes a listing cut
     // short for up to date.

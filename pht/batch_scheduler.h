@@ -77,6 +77,7 @@ private:
     int signal_fd_, host_;
     std::size_t jobs_;
     std::map<std::size_t, Running> running_;  // by job id
+    std::vector<UniqueFd> spare_captures_;     // emptied capture files of ended workers
     std::size_t next_id_ = 0;
     std::size_t done_ = 0, failed_ = 0;
     bool host_gone_ = false;

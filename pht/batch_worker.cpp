@@ -13,11 +13,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <map>
+#include <utility>
+#include <vector>
 
 #include "archive_walk.h"
 #include "packet.h"
 #include "driver.h"
+#include "fork_image.h"
 #include "pht.h"
 #include "product_summary.h"
 
@@ -107,7 +109,10 @@ bool decode_job(const std::vector<std::string> &f, WorkerJob &job)
 class Host {
 public:
     Host(int socket, int signal_fd, std::size_t max_workers)
-        : socket_(socket), signal_fd_(signal_fd), max_workers_(max_workers) {}
+        : socket_(socket), signal_fd_(signal_fd), max_workers_(max_workers)
+    {
+        workers_.reserve(max_workers);
+    }
     [[noreturn]] void run();
 
 private:
@@ -129,7 +134,10 @@ private:
     std::size_t max_workers_;
     bool open_ = true;                      // the batch's end is open
     int stops_ = 0;
-    std::map<pid_t, std::size_t> workers_;  // pid -> job id
+    // Running workers: pid and job id. Kept in one block that is never
+    // reallocated: every page the host writes after a fork is copied (the
+    // worker still shares it), and a tree would write a node or two more.
+    std::vector<std::pair<pid_t, std::size_t>> workers_;
     std::deque<Queued> queue_;              // jobs waiting for a worker
     std::deque<std::vector<std::string>> out_;  // ended packets the socket had no room for
 };
@@ -187,7 +195,7 @@ void Host::start_queued()
         const pid_t pid = ::fork();
         if (pid == 0) enter_worker(q.job, q.fds);
         for (int fd : q.fds) ::close(fd);
-        if (pid > 0) workers_[pid] = q.job.id;
+        if (pid > 0) workers_.emplace_back(pid, q.job.id);
         else ended(q.job.id, W_EXITCODE(127, 0));  // could not start: no report
     }
     flush();
@@ -225,10 +233,11 @@ void Host::reap()
     while (::read(signal_fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {}
     int status = 0;
     for (pid_t pid; (pid = ::waitpid(-1, &status, WNOHANG)) > 0;) {
-        auto it = workers_.find(pid);
+        auto it = std::find_if(workers_.begin(), workers_.end(), [pid](const auto &w) { return w.first == pid; });
         if (it == workers_.end()) continue;
         ended(it->second, status);
-        workers_.erase(it);
+        *it = workers_.back();
+        workers_.pop_back();
     }
     start_queued();
 }
@@ -293,6 +302,9 @@ void run_worker_host(int socket, std::size_t max_workers)
     ::sigprocmask(SIG_SETMASK, &set, nullptr);
     const int signal_fd = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     if (signal_fd < 0) ::_exit(1);
+    // Every worker runs the same code: its pages are mapped once here
+    // rather than faulted in again by each worker.
+    move_code_to_anonymous_memory();
     Host(socket, signal_fd, max_workers).run();
 }
 

@@ -11,6 +11,13 @@
 //   worker -> batch: report (the product columns and status of its row)
 //   host -> batch:   ended (the wait status of a worker)
 // A worker's report always arrives before its ended packet.
+//
+// What a worker costs is mostly the fork, its page faults and its exit. The
+// host moves the program's code and constant data into huge pages before
+// its first fork (the program is linked statically, its segments aligned
+// to them): each fork shares them in one step and no worker faults code in.
+// Every page the host writes after a fork is copied while the worker lives,
+// so the host keeps its bookkeeping in few, fixed places.
 #pragma once
 
 #include <cstddef>

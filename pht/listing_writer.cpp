@@ -21,8 +21,8 @@ bool ListingWriter::create(const std::string &path)
         fail(file_.error());
         return false;
     }
-    buffer_.resize(kStreamBuffer);
-    std::setvbuf(file_.stream(), buffer_.data(), _IOFBF, buffer_.size());
+    buffer_ = std::make_unique_for_overwrite<char[]>(kStreamBuffer);
+    std::setvbuf(file_.stream(), buffer_.get(), _IOFBF, kStreamBuffer);
     return true;
 }
 

@@ -39,7 +39,9 @@ public:
 private:
     void fail(int err);
 
-    std::vector<char> buffer_;  // the stream's buffer: outlives the stream
+    // The stream's buffer: outlives the stream. Left uninitialized, so that
+    // a short listing touches only the pages it fills.
+    std::unique_ptr<char[]> buffer_;
     OutputFile file_;  // under a temporary name until close() puts it in place
     std::string scratch_;  // the line being formatted
     int error_ = 0;
