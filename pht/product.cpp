@@ -315,11 +315,13 @@ void ProductLoader::read(Product &p, const LoadOptions &options)
         // of the three is computed in 128 bits.
         const auto per_filter = static_cast<unsigned long long>(c.points) * static_cast<unsigned>(c.lines);
         const std::size_t count = limit(static_cast<unsigned __int128>(per_filter) * static_cast<unsigned>(c.filters));
-        read_as<data_pcas>(p, {count, per_filter}, options);
+        p.records_planned_ = count;
+        read_as<data_pcas>(p, {count, per_filter, options.reported_from}, options);
         return;
     }
     const std::size_t rows = limit(static_cast<unsigned>(c.rows));
-    const RowPlan plan{rows, rows};
+    const RowPlan plan{rows, rows, options.reported_from};
+    p.records_planned_ = rows;
     switch (p.type_) {
     case ProductType::pcae: read_as<data_pcae>(p, plan, options); break;
     case ProductType::pcap: read_as<data_pcap>(p, plan, options); break;

@@ -112,6 +112,9 @@ struct LoadOptions {
     // Every record the table holds (up to its NAXIS2 rows), for a table of
     // the product, instead of at most kMaxRecords; no "Too many rows" note.
     bool every_record = false;
+    // Rows ending the records before this one are not reported again: an
+    // earlier read of the same product (the listing's) reported them.
+    std::size_t reported_from = 0;
 };
 
 class Product {
@@ -134,6 +137,8 @@ public:
     // The records, when R is the record type of the product; else none.
     template <class R> const std::vector<R> &records() const;
     std::size_t record_count() const;
+    // The records the read set out to read (before a row could end them).
+    std::size_t records_planned() const { return records_planned_; }
 
     // Closes the input table of a product opened but not to be read (an
     // image file, a listing that could not be started); read_records
@@ -169,6 +174,7 @@ private:
     std::vector<TableColumn> columns_;
     Records records_;
     std::array<float, kPlsPixels> wavelengths_um_{};
+    std::size_t records_planned_ = 0;
     bool unit_open_ = false;  // the input table unit, until the rows are read
 };
 

@@ -130,14 +130,14 @@ template <> Layout<data_ppa> layout_of(ProductType type)
     return {std::span(kPpaColumns).first(kPpaeColumns), kPpae};
 }
 
-// Reads the next row of the input; false (after the message) when there is
-// none or it cannot be read.
-bool next_row()
+// Reads the next row of the input; false (after the message, when report)
+// when there is none or it cannot be read.
+bool next_row(bool report)
 {
     tblread(kInputUnit);
     const int status = itstat();
-    if (status > 0) std::fputs("error reading tablefile\n", stderr);
-    if (status < 0) std::fputs("EOF reading tablefile\n", stderr);
+    if (status > 0 && report) std::fputs("error reading tablefile\n", stderr);
+    if (status < 0 && report) std::fputs("EOF reading tablefile\n", stderr);
     return status == 0;
 }
 
@@ -170,7 +170,7 @@ std::vector<Rec> read_rows(ProductType type, const RowPlan &plan, bool all_colum
     std::size_t end = 0;  // one past the last record read
     for (std::size_t start = 0; start < plan.count; start += group) {
         for (std::size_t k = start; k < std::min(start + group, plan.count); ++k) {
-            if (!next_row()) break;
+            if (!next_row(k >= plan.reported_from)) break;
             if (records.size() <= k) records.resize(k + 1);
             for (std::size_t i = 0; i < col.size(); ++i)
                 if (col[i] != 0) layout.columns[i].read(kInputUnit, col[i], records[k]);

@@ -16,6 +16,7 @@
 struct RowPlan {
     std::size_t count = 0;
     std::size_t group = 0;
+    std::size_t reported_from = 0;  // rows that end records before this one are not reported
 };
 
 // The records of a product of the given type, read from kInputUnit. With

@@ -242,7 +242,10 @@ bool write_table_file(const Product &product, const std::string &path, std::stri
         error = "it is the input file " + product.path();
         return false;
     }
-    const ProductLoad load = load_product(product.path(), {.all_columns = true, .every_record = true});
+    // The listing's read reported where the rows it read ended; only what
+    // lies beyond them is news.
+    const ProductLoad load = load_product(
+        product.path(), {.all_columns = true, .every_record = true, .reported_from = product.records_planned()});
     if (load.error != LoadError::none || load.product.type() != product.type()) {
         error = "the product could not be read again";
         return false;

@@ -65,6 +65,13 @@ TEST(TableExport, EveryProductReadsBackAsItsFitsProduct)
     const RunResult r = run_qrpht({"-o", dir / "listing", "-e", dir / "many.ecsv", many});
     EXPECT_EQ(r.err, "Too many rows (2000); only the first 500 are listed.\n");
     EXPECT_EQ(data_lines(read_file(dir / "many.ecsv")), 1000u * 9 + 1000u * 4);
+    // Cut after some 1,500 rows: the listing's 500 are whole, so the end of
+    // the rows is the table's news, said once.
+    const std::string cut = dir / "pcas2000_cut.fits";
+    fs::copy_file(many, cut);
+    fs::resize_file(cut, fs::file_size(cut) * 3 / 4);
+    EXPECT_EQ(run_qrpht({"-o", dir / "listing", "-e", dir / "cut.ecsv", cut}).err,
+              "Too many rows (2000); only the first 500 are listed.\nEOF reading tablefile\n");
 
     const auto [report, ok] = run_command(check + " 2>/dev/null");
     EXPECT_TRUE(ok) << report;
@@ -93,6 +100,8 @@ TEST(TableExport, TableGoesWhereTheCommandLineSays)
          "problem opening output file " + copy + ": it is the input file " + copy + "\n"},
         {"no such folder", {"-o", dir / "l", "-e", missing, pla}, 1, "",
          "problem writing output file " + missing + ": No such file or directory\n"},
+        {"rows cut short: said once", {"-o", dir / "l", "-e", dir / "short.ecsv", fixture("pca/pcae1_short.fits")},
+         0, "", "EOF reading tablefile\n"},
         {"image product", {"-o", dir / "l", "-e", dir / "image.ecsv", fixture("driver/pga_image.fits")},
          0, "File '" + fixture("driver/pga_image.fits") + "' is a fits image file.\n", ""},
     };
