@@ -4,6 +4,8 @@
 // reorders the rows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -147,4 +149,48 @@ TEST(BatchIndex, OneRowPerProductWorkingLinksAndSortingInHeadlessChromium)
     const std::string reversed = dump_dom(page + "#sort=-object", scratch / "profile2");
     EXPECT_EQ(objects(reversed), (std::vector<std::string>{"Zeta", "NGC ", "IRAS", "HD 9"}));
     EXPECT_EQ(attribute(reversed, "data-sorted"), "object descending");
+}
+
+// The page a batch run writes: every product of a small fixture folder is a
+// row, every link and picture reaches a file the run wrote, and the rows
+// sort by object either way.
+TEST(BatchIndex, PageOfAFixtureBatchInHeadlessChromium)
+{
+    if (!fs::exists(kChromium)) GTEST_SKIP() << kChromium << " missing (tools/install-deps installs it)";
+    ScratchDir scratch;
+    const fs::path in = scratch / "in", out = scratch / "out";
+    fs::create_directories(in);
+    const char *const products[] = {"pca/pcap3.fits", "pca/pcas3x2.fits", "ppa/ppap3.fits", "pls/pla3.fits",
+                                    "strings/pla_strings.fits"};
+    for (const char *p : products) fs::copy_file(fixture(p), in / fs::path(p).filename());
+    const RunResult run = run_program(QRPHT_BATCH_BIN,
+                                      {"-q", "-i", "--tables", "--pictures", "--html", "-d", out.string(), in.string()},
+                                      scratch.path.string(), std::chrono::seconds(300));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string page = "file://" + (out / "index.html").string();
+
+    const auto object_keys = [](const std::string &dom) {
+        std::vector<std::string> keys;
+        for (const std::string &row : body_rows(dom))
+            keys.push_back(attribute(pieces(row, "<td class=\"object\"", ">").at(0), "data-key"));
+        return keys;
+    };
+    const std::string dom = dump_dom(page + "#sort=object", scratch / "profile1");
+    const std::vector<std::string> up = object_keys(dom);
+    EXPECT_EQ(up.size(), std::size(products));
+    EXPECT_TRUE(std::is_sorted(up.begin(), up.end()));
+    EXPECT_NE(up.front(), up.back());  // so that either order is a reordering
+    for (const char *name : {"href", "src"})
+        for (const std::string &piece : pieces(dom, std::string(" ") + name + "=\"", "\"")) {
+            const std::string link = piece.substr(piece.find('"') + 1, piece.size() - piece.find('"') - 2);
+            EXPECT_TRUE(fs::is_regular_file(out / link_path(link))) << link;
+        }
+    // Each product: listing, table, picture as link and image; pla3 and
+    // pla_strings their images too.
+    EXPECT_GE(count(dom, " href=\"") + count(dom, " src=\""), 4 * std::size(products));
+
+    std::vector<std::string> down = object_keys(dump_dom(page + "#sort=-object", scratch / "profile2"));
+    EXPECT_TRUE(std::is_sorted(down.rbegin(), down.rend()));
+    std::reverse(down.begin(), down.end());
+    EXPECT_EQ(down, up);
 }
