@@ -139,24 +139,15 @@ bool outputs_are_distinct(const Options &opt, const Product &product)
     return false;
 }
 
-// Writes the picture of a product with its records read to path, when a
-// picture was asked for. False after the message when it cannot be written.
-bool write_picture(const Product &product, const char *path)
+// Writes one more output of a product with its records read (the picture,
+// the table of every record) to path with write, when it was asked for.
+// False after the message when it cannot be written.
+bool write_output(const Product &product, const char *path,
+                  bool (*write)(const Product &, const std::string &, std::string &))
 {
     if (path == nullptr) return true;
     std::string error;
-    if (write_picture_file(product, path, error)) return true;
-    std::fprintf(stderr, "problem writing output file %s: %s\n", path, error.c_str());
-    return false;
-}
-
-// Writes the table of every record of the product to path, when a table
-// was asked for; false after the message when it cannot.
-bool export_table(const Product &product, const char *path)
-{
-    if (path == nullptr) return true;
-    std::string error;
-    if (write_table_file(product, path, error)) return true;
+    if (write(product, path, error)) return true;
     std::fprintf(stderr, "problem writing output file %s: %s\n", path, error.c_str());
     return false;
 }
@@ -186,8 +177,8 @@ int list_product(Product &product, const Options &opt)
         std::fprintf(stderr, "problem writing output file %s: %s\n", opt.outfile, out.reason().c_str());
         return 1;
     }
-    const bool picture = write_picture(product, opt.picture);
-    const bool table = export_table(product, opt.table);
+    const bool picture = write_output(product, opt.picture, write_picture_file);
+    const bool table = write_output(product, opt.table, write_table_file);
     const int status = images ? write_spectrometer_images(opt.imfile, product) : 0;
     return picture && table ? status : 1;
 }
